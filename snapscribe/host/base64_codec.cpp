@@ -1,0 +1,76 @@
+#include "base64_codec.h"
+
+#include <array>
+
+namespace base64 {
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::uint8_t kNotInAlphabet = 0xFF;
+
+constexpr std::array<std::uint8_t, 256> makeDecodeTable() {
+    std::array<std::uint8_t, 256> table{};
+    table.fill(kNotInAlphabet);
+    for (std::uint8_t value = 0; value < 64; ++value) {
+        table[static_cast<unsigned char>(kAlphabet[value])] = value;
+    }
+    return table;
+}
+
+constexpr std::array<std::uint8_t, 256> kDecodeTable = makeDecodeTable();
+
+std::uint8_t sextet(char c) { return kDecodeTable[static_cast<unsigned char>(c)]; }
+
+}  // namespace
+
+std::size_t encode(const std::uint8_t* data, std::size_t size, char* out) {
+    char* start = out;
+    std::size_t i = 0;
+    for (; i + 3 <= size; i += 3) {
+        const std::uint32_t group = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
+        *out++ = kAlphabet[(group >> 18) & 0x3F];
+        *out++ = kAlphabet[(group >> 12) & 0x3F];
+        *out++ = kAlphabet[(group >> 6) & 0x3F];
+        *out++ = kAlphabet[group & 0x3F];
+    }
+    const std::size_t rest = size - i;
+    if (rest > 0) {
+        const std::uint32_t group = (data[i] << 16) | (rest == 2 ? data[i + 1] << 8 : 0);
+        *out++ = kAlphabet[(group >> 18) & 0x3F];
+        *out++ = kAlphabet[(group >> 12) & 0x3F];
+        *out++ = rest == 2 ? kAlphabet[(group >> 6) & 0x3F] : '=';
+        *out++ = '=';
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+std::size_t decodePiece(const char* text, std::size_t size, std::uint8_t* out) {
+    std::size_t pos = 0;
+    while (pos < size && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+
+    std::uint8_t* start = out;
+    std::uint32_t group = 0;
+    int held = 0;
+    for (; pos < size; ++pos) {
+        const std::uint8_t value = sextet(text[pos]);
+        if (value == kNotInAlphabet) break;
+        group = (group << 6) | value;
+        if (++held == 4) {
+            *out++ = static_cast<std::uint8_t>(group >> 16);
+            *out++ = static_cast<std::uint8_t>(group >> 8);
+            *out++ = static_cast<std::uint8_t>(group);
+            group = 0;
+            held = 0;
+        }
+    }
+    // A lone trailing character carries fewer than eight bits: no byte.
+    if (held == 2) {
+        *out++ = static_cast<std::uint8_t>(group >> 4);
+    } else if (held == 3) {
+        *out++ = static_cast<std::uint8_t>(group >> 10);
+        *out++ = static_cast<std::uint8_t>(group >> 2);
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+}  // namespace base64
