@@ -14,7 +14,8 @@ namespace {
 double seconds(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return static_cast<double>(end.QuadPart - start.QuadPart) /
+           static_cast<double>(frequency.QuadPart);
 }
 
 template <typename Work>
@@ -43,8 +44,8 @@ int wmain(int argc, wchar_t** argv) {
 
     std::uint32_t characters = 0;
     const double encodeSeconds = timed([&] {
-        characters = snapscribe::fileToBase64(argv[1], text.data(),
-                                              static_cast<std::uint32_t>(text.size()));
+        characters =
+            snapscribe::fileToBase64(argv[1], text.data(), static_cast<std::uint32_t>(text.size()));
     });
     DeleteFileW(argv[2]);
     std::vector<wchar_t> target(snapscribe::kPathCapacity, L'\0');

@@ -49,6 +49,16 @@ std::size_t decodePiece(const char* text, std::size_t size, std::uint8_t* out) {
     while (pos < size && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
 
     std::uint8_t* start = out;
+    // Whole groups of four first: one test of the four values at once.
+    for (; pos + 4 <= size; pos += 4) {
+        const std::uint8_t a = sextet(text[pos]), b = sextet(text[pos + 1]),
+                           c = sextet(text[pos + 2]), d = sextet(text[pos + 3]);
+        if ((a | b | c | d) & 0xC0) break;
+        const std::uint32_t group = (a << 18) | (b << 12) | (c << 6) | d;
+        *out++ = static_cast<std::uint8_t>(group >> 16);
+        *out++ = static_cast<std::uint8_t>(group >> 8);
+        *out++ = static_cast<std::uint8_t>(group);
+    }
     std::uint32_t group = 0;
     int held = 0;
     for (; pos < size; ++pos) {

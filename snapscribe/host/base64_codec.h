@@ -8,9 +8,7 @@
 namespace base64 {
 
 // Characters that encoding `byteCount` bytes produces.
-constexpr std::size_t encodedLength(std::size_t byteCount) {
-    return (byteCount + 2) / 3 * 4;
-}
+constexpr std::size_t encodedLength(std::size_t byteCount) { return (byteCount + 2) / 3 * 4; }
 
 // Encodes `size` bytes into `out`, which must hold encodedLength(size)
 // characters; returns the characters written. Writes no terminator.

@@ -65,8 +65,8 @@ TEST(KernelHandle, ClosesTheRealObjectAndTreatsBothInvalidValuesAsNone) {
     HANDLE raw = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(raw, nullptr);
     HANDLE duplicate = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), raw, GetCurrentProcess(), &duplicate, 0,
-                                FALSE, DUPLICATE_SAME_ACCESS));
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), raw, GetCurrentProcess(), &duplicate, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS));
     { support::KernelHandle owner(raw); }
     // The owner's handle is gone; the duplicate keeps the event alive.
     EXPECT_FALSE(SetEvent(raw));

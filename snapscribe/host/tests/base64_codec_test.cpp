@@ -10,8 +10,8 @@ namespace {
 
 std::string encodeText(const std::string& bytes) {
     std::string out(base64::encodedLength(bytes.size()), '?');
-    const std::size_t n =
-        base64::encode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), out.data());
+    const std::size_t n = base64::encode(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                         bytes.size(), out.data());
     EXPECT_EQ(n, out.size());
     return out;
 }
@@ -29,8 +29,13 @@ struct Vector {
 
 // The test vectors of RFC 4648, section 10.
 constexpr Vector kRfcVectors[] = {
-    {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-    {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+    {"", ""},
+    {"f", "Zg=="},
+    {"fo", "Zm8="},
+    {"foo", "Zm9v"},
+    {"foob", "Zm9vYg=="},
+    {"fooba", "Zm9vYmE="},
+    {"foobar", "Zm9vYmFy"},
 };
 
 TEST(Base64Codec, EncodesAndDecodesTheStandardVectors) {

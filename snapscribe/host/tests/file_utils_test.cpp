@@ -13,7 +13,9 @@
 namespace snapscribe {
 namespace {
 
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 void writeFile(const std::wstring& path, const std::string& bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -71,8 +73,8 @@ protected:
     std::uint32_t decodeTo(std::wstring& target, const std::string& text, bool* usedTemporary) {
         std::vector<wchar_t> buffer(kPathCapacity, L'\0');
         target.copy(buffer.data(), target.size());
-        const std::uint32_t n = base64ToFile(buffer.data(), text.data(),
-                                             static_cast<std::uint32_t>(text.size()), usedTemporary);
+        const std::uint32_t n = base64ToFile(
+            buffer.data(), text.data(), static_cast<std::uint32_t>(text.size()), usedTemporary);
         target = buffer.data();
         return n;
     }
@@ -108,7 +110,8 @@ TEST_F(FileUtilsTest, AFileTooLargeForTheCapacityIsRefusedBeforeAnyWrite) {
 }
 
 TEST_F(FileUtilsTest, FilesOfManySizesRoundTripAcrossTheBlockBoundary) {
-    const std::size_t sizes[] = {1, 2, 3, 4, 1000, 30719, 30720, 30721, 30722, 61440, 61441, 250001};
+    const std::size_t sizes[] = {1,     2,     3,     4,     1000,   30719,  30720,
+                                 30721, 30722, 61440, 61441, 250001, 2000000};
     unsigned seed = 10;
     for (std::size_t size : sizes) {
         const std::string bytes = randomBytes(size, seed++);
@@ -195,7 +198,8 @@ TEST_F(FileUtilsTest, ABareFileNameCreatesNothing) {
     HANDLE search = FindFirstFileW((dir_ + L"\\*").c_str(), &data);
     int entries = 0;
     do {
-        if (std::wstring(data.cFileName) != L"." && std::wstring(data.cFileName) != L"..") ++entries;
+        if (std::wstring(data.cFileName) != L"." && std::wstring(data.cFileName) != L"..")
+            ++entries;
     } while (FindNextFileW(search, &data));
     FindClose(search);
     EXPECT_EQ(entries, 0);

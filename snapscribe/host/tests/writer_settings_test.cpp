@@ -16,9 +16,7 @@ TEST(WriterSettings, DefaultsLeaveEveryDeveloperOptionOff) {
     EXPECT_TRUE(settings.SidNarrow.empty());
 }
 
-TEST(WriterSettings, TheProcessHasOneRecord) {
-    EXPECT_EQ(&writerSettings(), &writerSettings());
-}
+TEST(WriterSettings, TheProcessHasOneRecord) { EXPECT_EQ(&writerSettings(), &writerSettings()); }
 
 TEST(PhaseLetters, EveryLetterNamesItsPhaseInEitherCase) {
     const wchar_t letters[] = L"ybsftnaczro";
