@@ -88,10 +88,19 @@ struct ModuleHandleTraits {
     static void close(Handle h) noexcept { FreeLibrary(h); }
 };
 
+// Blocks the system allocated for the caller (FormatMessage's buffers).
+struct LocalMemoryTraits {
+    using Handle = HLOCAL;
+    static Handle invalid() noexcept { return nullptr; }
+    static bool isValid(Handle h) noexcept { return h != nullptr; }
+    static void close(Handle h) noexcept { LocalFree(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 using ServiceHandle = UniqueHandle<ServiceHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using ModuleHandle = UniqueHandle<ModuleHandleTraits>;
+using LocalMemory = UniqueHandle<LocalMemoryTraits>;
 
 }  // namespace support

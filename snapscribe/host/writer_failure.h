@@ -1,0 +1,86 @@
+#pragma once
+// Writer failures: the one exception type raised inside writer events, with
+// the event-log identifier as its code, and the report the event frame makes
+// of it. Also the two text conversions that raise such failures.
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+// The database wrapper's session record; failure reports only carry it and
+// read it through SessionAccess.
+struct VcwSession;
+
+namespace snapscribe {
+
+constexpr std::uint32_t kFirstWriterFailure = 0xCFFF0001;
+constexpr std::uint32_t kLastWriterFailure = 0xCFFF1000;
+constexpr std::uint32_t kTextToWideFailure = 0xCFFF0013;
+constexpr std::uint32_t kTextToNarrowFailure = 0xCFFF0014;
+constexpr std::uint32_t kMaxConversionUnits = 65535;
+
+// Where a failure happened: the session in use, a fixed number per raise
+// site, and the phase of the writer event running on the thread (0 for none).
+struct WriterFailure {
+    VcwSession* session = nullptr;
+    long line = 0;
+    int phase = 0;
+};
+
+class WriterFailureError : public std::exception {
+public:
+    // Keeps at most two insertion strings and the thread's last system error,
+    // which the report gives as an event of its own.
+    WriterFailureError(std::uint32_t code, const WriterFailure& failure,
+                       std::vector<std::wstring> strings = {});
+
+    std::uint32_t code() const noexcept { return code_; }
+    const WriterFailure& failure() const noexcept { return failure_; }
+    const std::vector<std::wstring>& strings() const noexcept { return strings_; }
+    std::uint32_t pendingError() const noexcept { return pendingError_; }
+    const char* what() const noexcept override { return "writer failure"; }
+
+private:
+    std::uint32_t code_;
+    WriterFailure failure_;
+    std::vector<std::wstring> strings_;
+    std::uint32_t pendingError_;
+};
+
+// The session writer failures on any thread refer to; none outside a sequence.
+VcwSession* currentSession();
+void setCurrentSession(VcwSession* session);
+
+// The phase the writer event on this thread published in the TlsIndex slot.
+int currentPhase();
+
+// Raise `code` from source line `line` with the current session and phase.
+[[noreturn]] void raiseWriterFailure(std::uint32_t code, long line,
+                                     std::vector<std::wstring> strings = {});
+
+// How a failure report reads a session. The database wrapper owns the
+// record, so it installs these before it creates the first session.
+struct SessionAccess {
+    std::string (*banner)(const VcwSession& session);
+    std::int32_t (*errorNumber)(const VcwSession& session);
+    std::string (*errorText)(const VcwSession& session);
+    void (*clearErrorNumber)(VcwSession& session);
+};
+void installSessionAccess(const SessionAccess& access);
+
+// The exception filter of every writer event: reports a writer failure as an
+// error event (after any pending system error) and returns 1; returns 0 for
+// any other code, which is left to the next handler.
+int reportEventFailure(std::uint32_t code, const WriterFailureError& error);
+
+// System code page to wide text, invalid sequences being an error (raises
+// kTextToWideFailure). Returns the units written, terminator included.
+std::uint32_t toWide(const char* text, wchar_t* buffer, std::uint32_t capacity);
+
+// Wide text to the system code page with default replacement (raises
+// kTextToNarrowFailure when nothing converts). `length` receives the bytes
+// written, terminator included.
+void toNarrow(const wchar_t* text, char* buffer, std::uint32_t capacity, std::uint32_t* length);
+
+}  // namespace snapscribe
