@@ -1,0 +1,156 @@
+#include "snapscribe/host/trace.h"
+
+#include <gtest/gtest.h>
+
+#include "host_test_support.h"
+
+namespace snapscribe {
+namespace {
+
+using testing::CapturedStdout;
+using testing::readWholeFile;
+using testing::ScratchDirectory;
+using testing::withoutCarriageReturns;
+using testing::withoutTimeStamps;
+
+constexpr const char* kEveryStartLine =
+    "\nStarting Application Trace file"
+    "\nEnable Vss event tracing"
+    "\nEnable Vss Component tracing"
+    "\nEnable Vss Files tracing"
+    "\nEnable Vss Misc tracing"
+    "\nEnable Vss Metadata tracing"
+    "\nEnable Vss SQL tracing"
+    "\nEnable Vss Time tracing";
+
+TEST(TraceText, TheTimeStampHasTheClassicTwentyFourCharacterForm) {
+    std::tm time{};
+    time.tm_year = 126;
+    time.tm_mon = 11;
+    time.tm_mday = 9;
+    time.tm_wday = 3;
+    time.tm_hour = 9;
+    time.tm_min = 7;
+    time.tm_sec = 5;
+    EXPECT_EQ(timeStampText(time), "Wed Dec  9 09:07:05 2026");
+    time.tm_mday = 19;
+    EXPECT_EQ(timeStampText(time).size(), 24u);
+}
+
+TEST(TraceText, TheLevelWordIsReadInEachBase) {
+    EXPECT_EQ(parseTraceLevel("26"), 26u);
+    EXPECT_EQ(parseTraceLevel("0x1A"), 26u);
+    EXPECT_EQ(parseTraceLevel("032"), 26u);
+    EXPECT_EQ(parseTraceLevel("0xFFFFFFFF"), 0xFFFFFFFFu);
+    EXPECT_EQ(parseTraceLevel("none"), 0u);
+}
+
+TEST(TraceText, StartLinesFollowTheBitsWithMiscAnnouncingTheFile) {
+    const std::vector<const char*> lines = traceStartLines(TRC_SQL | TRC_MISC | TRC_EVENT);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_STREQ(lines[0], "\nStarting Application Trace file");
+    EXPECT_STREQ(lines[1], "\nEnable Vss event tracing");
+    EXPECT_STREQ(lines[2], "\nEnable Vss Misc tracing");
+    EXPECT_STREQ(lines[3], "\nEnable Vss SQL tracing");
+    EXPECT_TRUE(traceStartLines(0x100).empty());
+}
+
+class TraceTest : public ::testing::Test {
+protected:
+    std::string traced() const { return withoutCarriageReturns(readWholeFile(traceFile())); }
+    std::wstring traceFile() const { return scratch_.file(L"writer.trc"); }
+
+    // Opens the trace on a file with the given level and no stored settings.
+    void openOnFile(std::uint32_t level) {
+        writerSettings().TraceLevel = level;
+        writerSettings().TraceFile = scratch_.narrowFile("writer.trc");
+        ASSERT_EQ(initTrace("NOSUCHSID"), 0);
+    }
+
+    testing::TraceSettingsReset reset_;
+    ScratchDirectory scratch_;
+};
+
+TEST_F(TraceTest, EntriesFormatWideAndNarrowArgumentsAndCountTheirCharacters) {
+    openOnFile(TRC_EVENT);
+    EXPECT_EQ(traceMsg(L"\n%s=%hs %d", L"wide", "narrow", 7), 14);
+    EXPECT_EQ(traceMsgA(" %s/%ls", "narrow", L"wide"), 12);
+    EXPECT_EQ(traceText(L"%s stays as it is"), 17);
+    EXPECT_EQ(traced(), "\nEnable Vss event tracing\nwide=narrow 7 narrow/wide%s stays as it is");
+}
+
+TEST_F(TraceTest, WithTimeTracingAnEntryStartingWithALineFeedGetsTheTimeFirst) {
+    openOnFile(TRC_TIME);
+    const int written = traceMsg(L"\nstamped %d", 1);
+    EXPECT_EQ(written, static_cast<int>(std::string("\nTime  : ").size()) + 24 + 9);
+    traceMsgA("not stamped");
+    traceText(L"\nstamped text");
+    const std::string text = traced();
+    EXPECT_EQ(withoutTimeStamps(text),
+              "\nEnable Vss Time tracing\nstamped 1not stamped\nstamped text");
+    EXPECT_NE(text.find("\nTime "), std::string::npos);
+    EXPECT_EQ(text.find("\n\n"), std::string::npos) << "the format's own line feed is dropped";
+}
+
+TEST_F(TraceTest, WithoutADestinationNothingIsWritten) {
+    EXPECT_EQ(traceMsg(L"\nlost"), 0);
+    EXPECT_EQ(traceMsgA("\nlost"), 0);
+    EXPECT_EQ(traceText(L"\nlost"), 0);
+}
+
+TEST_F(TraceTest, AFileWithoutALevelSwitchesEveryKindOfTracingOn) {
+    openOnFile(0);
+    EXPECT_EQ(writerSettings().TraceLevel, kTraceLevelAll);
+    EXPECT_EQ(withoutTimeStamps(traced()), kEveryStartLine);
+}
+
+TEST_F(TraceTest, ALevelWithoutAFileTracesToStandardOutput) {
+    CapturedStdout out(scratch_.file(L"stdout.txt"));
+    writerSettings().TraceLevel = TRC_FILES | TRC_MISC;
+    EXPECT_EQ(initTrace("NOSUCHSID"), 0);
+    traceMsgA("\nto the console");
+    closeTrace();
+    EXPECT_EQ(out.text(),
+              "\nStarting Application Trace file\nEnable Vss Files tracing\nEnable Vss Misc "
+              "tracing\nto the console\nClosing Application Trace file");
+}
+
+TEST_F(TraceTest, NeitherLevelNorFileMeansNoTraceButAnEmptyInstanceUsesStandardOutput) {
+    EXPECT_EQ(initTrace("NOSUCHSID"), 0);
+    EXPECT_EQ(traceMsgA("\nlost"), 0);
+    EXPECT_EQ(writerSettings().TraceLevel, 0u);
+
+    CapturedStdout out(scratch_.file(L"stdout.txt"));
+    EXPECT_EQ(initTrace(""), 0);
+    EXPECT_EQ(traceMsgA("\nusage"), 6);
+    EXPECT_EQ(out.text(), "\nusage");
+}
+
+TEST_F(TraceTest, AFileInAMissingDirectoryFallsBackToStandardOutput) {
+    CapturedStdout out(scratch_.file(L"stdout.txt"));
+    writerSettings().TraceLevel = TRC_EVENT;
+    writerSettings().TraceFile = scratch_.narrowFile("missing\\writer.trc");
+    EXPECT_EQ(initTrace("NOSUCHSID"), 0);
+    traceMsgA("\nstill traced");
+    EXPECT_EQ(out.text(), "\nEnable Vss event tracing\nstill traced");
+}
+
+TEST_F(TraceTest, AnOpenTraceIsKeptAndAppendedToAcrossOpenings) {
+    openOnFile(TRC_MISC);
+    EXPECT_EQ(initTrace("NOSUCHSID"), 1);
+    closeTrace();
+    EXPECT_EQ(traceMsgA("\nafter close"), 0);
+    EXPECT_TRUE(DeleteFileW(traceFile().c_str())) << "the closed trace still holds its file";
+
+    openOnFile(TRC_MISC);
+    closeTrace();
+    openOnFile(TRC_MISC);
+    closeTrace();
+    EXPECT_EQ(traced(),
+              "\nStarting Application Trace file\nEnable Vss Misc tracing\nClosing Application "
+              "Trace file\nStarting Application Trace file\nEnable Vss Misc tracing\nClosing "
+              "Application Trace file");
+}
+
+}  // namespace
+}  // namespace snapscribe
