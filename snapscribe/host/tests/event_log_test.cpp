@@ -17,7 +17,8 @@ using testing::readWholeFile;
 using testing::ScratchDirectory;
 using testing::withoutCarriageReturns;
 
-constexpr const wchar_t* kSourceKey = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+constexpr const wchar_t* kSourceKey =
+    L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 
 std::wstring programDirectory() {
     wchar_t path[MAX_PATH];
@@ -121,8 +122,8 @@ TEST_F(EventLogTest, AnEventIsReportedAndItsTextFromTheLibraryTraced) {
     EXPECT_EQ(event.type, EVENTLOG_INFORMATION_TYPE);
     EXPECT_EQ(event.category, 255);
     EXPECT_EQ(event.id, 0x4FFF100Bu);
-    EXPECT_EQ(event.strings, (std::vector<std::wstring>{kWriterVersionText, L"Tablespace USERS",
-                                                        L"FULL"}));
+    EXPECT_EQ(event.strings,
+              (std::vector<std::wstring>{kWriterVersionText, L"Tablespace USERS", L"FULL"}));
     EXPECT_EQ(event.rawData, (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_NE(traced().find("Vorlix VSS writer version 11.2.0.0.0 Beta: the FULL backup of "
                             "component Tablespace USERS completed."),
@@ -156,7 +157,8 @@ TEST_F(EventLogTest, ThePendingSystemErrorBecomesAnEventWithTheContextAsRawData)
     EXPECT_NE(traced().find("A system call of the writer failed. Win32 Error: "),
               std::string::npos);
 
-    SetLastError(0x80080000 | ERROR_ACCESS_DENIED);  // a Windows-facility code counts as its low word
+    SetLastError(0x80080000 |
+                 ERROR_ACCESS_DENIED);  // a Windows-facility code counts as its low word
     EXPECT_EQ(wwriteToEventLog2(nullptr), static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
     ASSERT_EQ(recorder_.events.size(), 2u);
     EXPECT_TRUE(recorder_.events[1].rawData.empty());

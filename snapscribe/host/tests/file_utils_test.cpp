@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -53,6 +54,8 @@ protected:
         std::string name = info->name();
         dir_ = std::wstring(temp) + L"fileutils-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                std::wstring(name.begin(), name.end());
+        // Wine reuses process ids, so an earlier run may have left this directory.
+        std::filesystem::remove_all(dir_);
         ASSERT_TRUE(CreateDirectoryW(dir_.c_str(), nullptr));
     }
 

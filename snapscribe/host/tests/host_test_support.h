@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -41,13 +42,16 @@ inline std::string withoutCarriageReturns(std::string text) {
 
 // Drops the "Time <24 characters> : " part of time-stamped entries.
 inline std::string withoutTimeStamps(const std::string& text) {
-    static const std::regex stamp("\nTime [A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] "
-                                  "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4} : ");
+    static const std::regex stamp(
+        "\nTime [A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] "
+        "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4} : ");
     return std::regex_replace(text, stamp, "\n");
 }
 
 // Test messages only: ASCII names and paths.
-inline std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+inline std::string narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
 
 inline std::wstring uniqueName(const wchar_t* stem) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -64,12 +68,12 @@ public:
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         path_ = std::wstring(temp) + uniqueName(L"host-");
-        removeFiles();
+        std::filesystem::remove_all(path_);
         CreateDirectoryW(path_.c_str(), nullptr);
     }
     ~ScratchDirectory() {
-        removeFiles();
-        RemoveDirectoryW(path_.c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
     }
     std::wstring file(const wchar_t* name) const { return path_ + L"\\" + name; }
     std::string narrowFile(const char* name) const {
@@ -77,15 +81,6 @@ public:
     }
 
 private:
-    void removeFiles() const {
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW(file(L"*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) return;
-        do {
-            DeleteFileW(file(found.cFileName).c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
     std::wstring path_;
 };
 

@@ -14,9 +14,10 @@ namespace {
 using testing::EventRecorder;
 
 TEST(FailureText, PhaseNamesKeepTheirHistoricSpelling) {
-    const wchar_t* names[] = {L"UNDEFINED", L"Identify", L"PrepareForBackup",
-                              L"PrepareForSnapshot", L"Freeze", L"Thaw", L"PostSnapsot", L"Abort",
-                              L"BackupComplete", L"BackupShutdown", L"PreRestore", L"PostRestore",
+    const wchar_t* names[] = {L"UNDEFINED",          L"Identify",   L"PrepareForBackup",
+                              L"PrepareForSnapshot", L"Freeze",     L"Thaw",
+                              L"PostSnapsot",        L"Abort",      L"BackupComplete",
+                              L"BackupShutdown",     L"PreRestore", L"PostRestore",
                               L"UNDEFINED"};
     for (int phase = 0; phase <= 12; ++phase) EXPECT_STREQ(phaseName(phase), names[phase]);
     EXPECT_STREQ(phaseName(-1), L"UNDEFINED");
@@ -56,9 +57,7 @@ RecordedSession& recorded(const VcwSession& session) {
     return *reinterpret_cast<RecordedSession*>(const_cast<VcwSession*>(&session));
 }
 
-VcwSession* asSession(RecordedSession& session) {
-    return reinterpret_cast<VcwSession*>(&session);
-}
+VcwSession* asSession(RecordedSession& session) { return reinterpret_cast<VcwSession*>(&session); }
 
 class WriterFailureTest : public ::testing::Test {
 protected:
@@ -117,9 +116,8 @@ TEST_F(WriterFailureTest, APendingSystemErrorIsReportedBeforeTheFailure) {
     EXPECT_EQ(failure.type, EVENTLOG_ERROR_TYPE);
     EXPECT_EQ(failure.category, 255);
     EXPECT_EQ(failure.id, 0xCFFF0043u);
-    EXPECT_EQ(failure.strings,
-              (std::vector<std::wstring>{failureMessage(L"", 1234, PhaseThaw),
-                                         L"alter system archive log current"}));
+    EXPECT_EQ(failure.strings, (std::vector<std::wstring>{failureMessage(L"", 1234, PhaseThaw),
+                                                          L"alter system archive log current"}));
     EXPECT_TRUE(failure.rawData.empty());
 }
 
@@ -149,8 +147,8 @@ TEST_F(WriterFailureTest, TheDatabaseErrorTravelsAsRawDataOnceAndTheBannerEveryT
     EXPECT_EQ(recorder_.events[0].rawData, std::vector<std::uint8_t>(text.begin(), text.end()));
     EXPECT_TRUE(recorder_.events[1].rawData.empty());
     EXPECT_EQ(session.errorNumber, 0);
-    const std::wstring message = failureMessage(
-        L"Vorlix Database 11g Release 11.2.0.1.0", 2676, PhasePrepareForBackup);
+    const std::wstring message =
+        failureMessage(L"Vorlix Database 11g Release 11.2.0.1.0", 2676, PhasePrepareForBackup);
     EXPECT_EQ(recorder_.events[0].strings[0], message);
     EXPECT_EQ(recorder_.events[1].strings[0], message);
 }
