@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "host_test_support.h"
 #include "snapscribe/host/code_page.h"
 #include "snapscribe/host/failure_text.h"
@@ -32,6 +34,16 @@ std::wstring systemText(DWORD code) {
     FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0x400,
                    text, 512, nullptr);
     return text;
+}
+
+// The expandable "EventMessageFile" of a registered source; empty without one.
+std::wstring registeredLibrary(const std::wstring& source) {
+    wchar_t file[MAX_PATH] = L"";
+    DWORD type = 0;
+    DWORD size = sizeof file;
+    RegGetValueW(HKEY_LOCAL_MACHINE, (kSourceKey + source).c_str(), L"EventMessageFile",
+                 RRF_RT_ANY | RRF_NOEXPAND, &type, file, &size);
+    return type == REG_EXPAND_SZ ? file : L"";
 }
 
 TEST(MessageSuffix, SublanguagesSettleChineseAndBrazilianTheRestGoesByPrimaryLanguage) {
@@ -84,25 +96,29 @@ TEST_F(EventLogTest, TheSpanishLibraryIsMissingSoTheUsOneIsUsedWhileKoreanHasIts
 
 TEST_F(EventLogTest, TheEventSourceIsRegisteredWithItsMessageLibrary) {
     ASSERT_EQ(initEventLog(sid_.c_str()), 1);
-    support::RegistryKey key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kSourceKey + source()).c_str(), 0, KEY_READ,
-                            key.receive()),
-              ERROR_SUCCESS);
-    wchar_t file[MAX_PATH] = L"";
+    EXPECT_EQ(registeredLibrary(source()), messageLibraryFor(GetUserDefaultLangID()));
     DWORD type = 0;
-    DWORD size = sizeof file;
-    ASSERT_EQ(RegQueryValueExW(key.get(), L"EventMessageFile", nullptr, &type,
-                               reinterpret_cast<BYTE*>(file), &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
-    EXPECT_EQ(file, messageLibraryFor(GetUserDefaultLangID()));
     DWORD types = 0;
-    size = sizeof types;
-    ASSERT_EQ(RegQueryValueExW(key.get(), L"TypesSupported", nullptr, &type,
-                               reinterpret_cast<BYTE*>(&types), &size),
+    DWORD size = sizeof types;
+    EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, (kSourceKey + source()).c_str(), L"TypesSupported",
+                           RRF_RT_ANY, &type, &types, &size),
               ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(types, 7u);
+}
+
+// CTest also runs this under Korean and Spanish user languages: Korean has a
+// library of its own, Spanish has none and falls back to the US one.
+TEST_F(EventLogTest, TheSourceTakesTheLibraryOfTheUsersLanguage) {
+    const LANGID language = GetUserDefaultLangID();
+    if (const char* wanted = std::getenv("EXPECTED_USER_LANGUAGE")) {
+        ASSERT_EQ(language, std::strtoul(wanted, nullptr, 0)) << "the locale did not take";
+    }
+    ASSERT_EQ(initEventLog(sid_.c_str()), 1);
+    const wchar_t* expected = language == 0x0412 ? L"VLXVSSMSGKO.DLL" : L"VLXVSSMSGUS.DLL";
+    EXPECT_EQ(registeredLibrary(source()), programDirectory() + expected) << language;
+    const bool fellBack = traced().find("\ndefault to US suffix for msg") != std::string::npos;
+    EXPECT_EQ(fellBack, language == 0x0C0A) << language;
 }
 
 TEST_F(EventLogTest, WithoutAnInstanceNothingIsRegistered) {
