@@ -62,6 +62,12 @@ const wchar_t* reportFailureContext(std::size_t strings) {
     return kContexts[std::min(strings, kMaxInsertionStrings)];
 }
 
+// A capacity of 0 would make the conversion a size query that writes nothing
+// and reports success; with no room it counts as failed instead.
+int conversionCapacity(std::uint32_t capacity) {
+    return capacity == 0 ? -1 : static_cast<int>(std::min(capacity, kMaxConversionUnits));
+}
+
 }  // namespace
 
 WriterFailureError::WriterFailureError(std::uint32_t code, const WriterFailure& failure,
@@ -108,16 +114,14 @@ int reportEventFailure(std::uint32_t code, const WriterFailureError& error) {
 }
 
 std::uint32_t toWide(const char* text, wchar_t* buffer, std::uint32_t capacity) {
-    const int units =
-        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, buffer,
-                            static_cast<int>(std::min(capacity, kMaxConversionUnits)));
+    const int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, buffer,
+                                          conversionCapacity(capacity));
     if (units == 0) raiseWriterFailure(kTextToWideFailure, kToWideLine);
     return static_cast<std::uint32_t>(units);
 }
 
 void toNarrow(const wchar_t* text, char* buffer, std::uint32_t capacity, std::uint32_t* length) {
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, buffer,
-                                          static_cast<int>(std::min(capacity, kMaxConversionUnits)),
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, conversionCapacity(capacity),
                                           nullptr, nullptr);
     if (bytes == 0) raiseWriterFailure(kTextToNarrowFailure, kToNarrowLine);
     if (length != nullptr) *length = static_cast<std::uint32_t>(bytes);

@@ -207,6 +207,8 @@ TEST_F(WriterFailureTest, ConversionsFillTheirBuffersOrRaiseTheirFailures) {
         EXPECT_EQ(error.failure().line, 3703);
         EXPECT_EQ(error.failure().phase, PhaseFreeze);
     }
+    EXPECT_THROW(toWide("DB1", wide, 0), WriterFailureError) << "no room is no conversion";
+    EXPECT_THROW(toNarrow(L"DB1", narrow, 0, &length), WriterFailureError);
     try {
         toNarrow(L"too long for it", narrow, 8, &length);
         FAIL() << "nothing raised";
