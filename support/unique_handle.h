@@ -3,6 +3,7 @@
 // kind of handle, so every handle in the tree is closed exactly once.
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -96,11 +97,38 @@ struct LocalMemoryTraits {
     static void close(Handle h) noexcept { LocalFree(h); }
 };
 
+// Handles whose "none" is null or zero and that one call closes.
+template <typename H, auto closeFunction>
+struct NullableHandleTraits {
+    using Handle = H;
+    static Handle invalid() noexcept { return Handle{}; }
+    static bool isValid(Handle h) noexcept { return h != Handle{}; }
+    static void close(Handle h) noexcept { closeFunction(h); }
+};
+
+inline void releaseCryptProvider(HCRYPTPROV h) noexcept { CryptReleaseContext(h, 0); }
+inline void closeCertStore(HCERTSTORE h) noexcept { CertCloseStore(h, 0); }
+
+// CryptoAPI provider contexts, keys and hashes are all ULONG_PTR values: the
+// traits, not the handle type, say how each is closed.
+using CryptProviderTraits = NullableHandleTraits<HCRYPTPROV, releaseCryptProvider>;
+using CryptKeyTraits = NullableHandleTraits<HCRYPTKEY, CryptDestroyKey>;
+using CryptHashTraits = NullableHandleTraits<HCRYPTHASH, CryptDestroyHash>;
+using CertStoreTraits = NullableHandleTraits<HCERTSTORE, closeCertStore>;
+using CertContextTraits = NullableHandleTraits<PCCERT_CONTEXT, CertFreeCertificateContext>;
+using CertChainTraits = NullableHandleTraits<PCCERT_CHAIN_CONTEXT, CertFreeCertificateChain>;
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 using ServiceHandle = UniqueHandle<ServiceHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using ModuleHandle = UniqueHandle<ModuleHandleTraits>;
 using LocalMemory = UniqueHandle<LocalMemoryTraits>;
+using CryptProvider = UniqueHandle<CryptProviderTraits>;
+using CryptKey = UniqueHandle<CryptKeyTraits>;
+using CryptHash = UniqueHandle<CryptHashTraits>;
+using CertStore = UniqueHandle<CertStoreTraits>;
+using CertContext = UniqueHandle<CertContextTraits>;
+using CertChain = UniqueHandle<CertChainTraits>;
 
 }  // namespace support
