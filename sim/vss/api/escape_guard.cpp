@@ -1,0 +1,52 @@
+#include "sim/vss/api/escape_guard.h"
+
+#include <setjmp.h>
+
+namespace vsssim {
+
+namespace {
+
+constexpr DWORD kCustomerBit = 0x20000000;
+constexpr DWORD kFacilityMask = 0x0FFF0000;
+constexpr DWORD kApplicationFacility = 0x0FFF0000;
+
+// Exceptions the system raises for its own purposes pass untouched.
+bool isRaisedByApplication(DWORD code) {
+    return (code & kCustomerBit) != 0 || (code & kFacilityMask) == kApplicationFacility;
+}
+
+// Per thread: where to resume when an exception leaves the guarded call.
+thread_local jmp_buf* t_resume = nullptr;
+thread_local DWORD t_code = 0;
+
+LONG CALLBACK leaveGuardedCall(EXCEPTION_POINTERS* info) {
+    DWORD code = info->ExceptionRecord->ExceptionCode;
+    if (!t_resume || !isRaisedByApplication(code)) return EXCEPTION_CONTINUE_SEARCH;
+    t_code = code;
+    jmp_buf* resume = t_resume;
+    t_resume = nullptr;
+    longjmp(*resume, 1);
+}
+
+void installHandlerOnce() {
+    static PVOID handler = AddVectoredExceptionHandler(1, leaveGuardedCall);
+    (void)handler;
+}
+
+}  // namespace
+
+bool runGuarded(bool (*function)(void*), void* context, DWORD& exceptionCode) {
+    installHandlerOnce();
+    jmp_buf resume;
+    exceptionCode = 0;
+    t_resume = &resume;
+    if (setjmp(resume) != 0) {
+        exceptionCode = t_code;
+        return false;
+    }
+    bool result = function(context);
+    t_resume = nullptr;
+    return result;
+}
+
+}  // namespace vsssim

@@ -1,0 +1,87 @@
+#include "sim/vss/common/pipe_frames.h"
+
+#include <cstdint>
+
+#include "support/unique_handle.h"
+
+namespace vsssim {
+
+namespace {
+
+// Completes one overlapped transfer, or gives up when `stop` is signalled.
+PipeStatus finishTransfer(HANDLE pipe, OVERLAPPED& overlapped, BOOL started, HANDLE stop,
+                          DWORD& transferred) {
+    if (!started && GetLastError() != ERROR_IO_PENDING) return PipeStatus::Closed;
+    if (stop) {
+        HANDLE waits[] = {overlapped.hEvent, stop};
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+            CancelIo(pipe);
+            GetOverlappedResult(pipe, &overlapped, &transferred, TRUE);
+            return PipeStatus::Stopped;
+        }
+    }
+    return GetOverlappedResult(pipe, &overlapped, &transferred, TRUE) ? PipeStatus::Ok
+                                                                      : PipeStatus::Closed;
+}
+
+PipeStatus transferAll(HANDLE pipe, char* data, DWORD size, bool reading, HANDLE stop) {
+    support::KernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    DWORD done = 0;
+    while (done < size) {
+        OVERLAPPED overlapped = {};
+        overlapped.hEvent = event.get();
+        DWORD transferred = 0;
+        BOOL started = reading ? ReadFile(pipe, data + done, size - done, nullptr, &overlapped)
+                               : WriteFile(pipe, data + done, size - done, nullptr, &overlapped);
+        PipeStatus status = finishTransfer(pipe, overlapped, started, stop, transferred);
+        if (status != PipeStatus::Ok) return status;
+        if (transferred == 0) return PipeStatus::Closed;
+        done += transferred;
+    }
+    return PipeStatus::Ok;
+}
+
+}  // namespace
+
+PipeStatus awaitClient(HANDLE pipe, HANDLE stop) {
+    support::KernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = event.get();
+    if (ConnectNamedPipe(pipe, &overlapped)) return PipeStatus::Ok;
+    if (GetLastError() == ERROR_PIPE_CONNECTED) return PipeStatus::Ok;
+    DWORD transferred = 0;
+    return finishTransfer(pipe, overlapped, FALSE, stop, transferred);
+}
+
+PipeStatus readFrame(HANDLE pipe, std::string& frame, HANDLE stop) {
+    unsigned char header[4] = {};
+    PipeStatus status = transferAll(pipe, reinterpret_cast<char*>(header), 4, true, stop);
+    if (status != PipeStatus::Ok) return status;
+    std::uint32_t length =
+        header[0] | header[1] << 8 | header[2] << 16 | static_cast<std::uint32_t>(header[3]) << 24;
+    frame.assign(length, '\0');
+    return transferAll(pipe, frame.data(), length, true, stop);
+}
+
+PipeStatus writeFrame(HANDLE pipe, const std::string& frame) {
+    std::uint32_t length = static_cast<std::uint32_t>(frame.size());
+    std::string bytes = {static_cast<char>(length & 0xFF), static_cast<char>(length >> 8 & 0xFF),
+                         static_cast<char>(length >> 16 & 0xFF),
+                         static_cast<char>(length >> 24 & 0xFF)};
+    bytes += frame;
+    return transferAll(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), false, nullptr);
+}
+
+PipeStatus awaitFrame(HANDLE pipe, DWORD timeoutMs) {
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr))
+            return PipeStatus::Closed;
+        if (available > 0) return PipeStatus::Ok;
+        if (GetTickCount64() >= deadline) return PipeStatus::TimedOut;
+        Sleep(2);
+    }
+}
+
+}  // namespace vsssim

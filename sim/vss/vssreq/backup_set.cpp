@@ -1,0 +1,154 @@
+#include "sim/vss/vssreq/backup_set.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "sim/vss/common/wide.h"
+#include "sim/vss/model/paths.h"
+#include "support/unique_handle.h"
+
+namespace vsssim {
+
+namespace {
+
+bool isExcluded(const Text& file, const std::vector<FileSpec>& excluded) {
+    for (const FileSpec& spec : excluded)
+        if (isNamedBy(file, spec.path, spec.filespec, spec.recursive)) return true;
+    return false;
+}
+
+void collectFiles(const std::wstring& directory, const FileSpec& spec,
+                  const std::vector<FileSpec>& excluded, std::vector<Text>& found) {
+    WIN32_FIND_DATAW data;
+    support::FindHandle find(FindFirstFileW((directory + L"\\*").c_str(), &data));
+    if (!find) return;
+    do {
+        std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        std::wstring full = directory + L"\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (spec.recursive) collectFiles(full, spec, excluded, found);
+        } else if (matchesFilespec(toText(name), spec.filespec) &&
+                   !isExcluded(toText(full), excluded)) {
+            found.push_back(toText(full));
+        }
+    } while (FindNextFileW(find.get(), &data));
+}
+
+std::uint64_t lastWriteTime(const std::wstring& file) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+           data.ftLastWriteTime.dwLowDateTime;
+}
+
+std::wstring inSet(const std::wstring& setDirectory, const Text& stored) {
+    return setDirectory + L"\\" + toWide(stored);
+}
+
+bool copyFileCreatingDirectories(const std::wstring& from, const std::wstring& to) {
+    Text directory, name;
+    splitPath(toText(to), directory, name);
+    createDirectories(toWide(directory));
+    return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+}  // namespace
+
+std::wstring documentPathOf(const std::wstring& setDirectory) {
+    return setDirectory + L"\\backup-document.txt";
+}
+
+bool saveDocument(const std::wstring& setDirectory, const BackupDocument& document) {
+    std::ofstream out(documentPathOf(setDirectory).c_str(), std::ios::binary | std::ios::trunc);
+    out << writeRecord(toRecord(document));
+    return static_cast<bool>(out.flush());
+}
+
+BackupDocument loadDocument(const std::wstring& setDirectory) {
+    std::ifstream in(documentPathOf(setDirectory).c_str(), std::ios::binary);
+    if (!in) throw FormatError("the set has no backup document");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return backupDocumentFrom(readRecord(text.str()));
+}
+
+std::vector<Text> filesNamedBy(const FileSpec& spec, const std::vector<FileSpec>& excluded) {
+    std::vector<Text> found;
+    collectFiles(toWide(withoutTrailingBackslash(spec.path)), spec, excluded, found);
+    return found;
+}
+
+std::vector<StoredFile> filesOfComponent(const ComponentInfo& owner, std::uint32_t backupType,
+                                         const std::vector<FileSpec>& excluded) {
+    std::vector<StoredFile> files;
+    for (const auto* list : {&owner.databaseFiles, &owner.logFiles, &owner.groupFiles}) {
+        for (const FileSpec& spec : *list) {
+            if (!isRequiredFor(spec.typeMask, backupType)) continue;
+            for (const Text& file : filesNamedBy(spec, excluded))
+                files.push_back({owner.logicalPath, owner.name, file, storedPathFor(file)});
+        }
+    }
+    return files;
+}
+
+bool copyIntoSet(const std::wstring& setDirectory, const std::vector<StoredFile>& files,
+                 Text& failure) {
+    for (const StoredFile& file : files) {
+        if (!copyFileCreatingDirectories(toWide(file.original), inSet(setDirectory, file.stored))) {
+            failure = file.original;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<Text> pruneUnchanged(const std::wstring& setDirectory, ComponentState& component) {
+    std::vector<Text> dropped;
+    std::vector<StoredFile> kept;
+    for (const StoredFile& file : component.files) {
+        bool unchanged = false;
+        for (const DifferencedFile& spec : component.differencedFiles)
+            if (spec.lsn.empty() &&
+                isNamedBy(file.original, spec.path, spec.filespec, spec.recursive) &&
+                lastWriteTime(inSet(setDirectory, file.stored)) <= spec.lastModifyTime)
+                unchanged = true;
+        if (unchanged) {
+            DeleteFileW(inSet(setDirectory, file.stored).c_str());
+            dropped.push_back(file.original);
+        } else {
+            kept.push_back(file);
+        }
+    }
+    component.files = kept;
+    return dropped;
+}
+
+Text restoreDestination(const StoredFile& file, const std::vector<FileSpec>& newTargets) {
+    Text directory, name;
+    splitPath(file.original, directory, name);
+    for (const FileSpec& target : newTargets) {
+        if (!isNamedBy(file.original, target.path, target.filespec, target.recursive)) continue;
+        Text root = withoutTrailingBackslash(target.path);
+        return withoutTrailingBackslash(target.alternateLocation) + directory.substr(root.size()) +
+               u"\\" + name;
+    }
+    return file.original;
+}
+
+bool copyOutOfSet(const std::wstring& setDirectory, const StoredFile& file,
+                  const Text& destination) {
+    return copyFileCreatingDirectories(inSet(setDirectory, file.stored), toWide(destination));
+}
+
+bool createDirectories(const std::wstring& directory) {
+    if (directory.empty()) return false;
+    DWORD attributes = GetFileAttributesW(directory.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    Text parent, name;
+    splitPath(toText(directory), parent, name);
+    if (!parent.empty() && parent.back() != u':') createDirectories(toWide(parent));
+    return CreateDirectoryW(directory.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace vsssim
