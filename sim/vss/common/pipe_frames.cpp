@@ -65,11 +65,12 @@ PipeStatus readFrame(HANDLE pipe, std::string& frame, HANDLE stop) {
 
 PipeStatus writeFrame(HANDLE pipe, const std::string& frame) {
     std::uint32_t length = static_cast<std::uint32_t>(frame.size());
-    std::string bytes = {static_cast<char>(length & 0xFF), static_cast<char>(length >> 8 & 0xFF),
-                         static_cast<char>(length >> 16 & 0xFF),
-                         static_cast<char>(length >> 24 & 0xFF)};
-    bytes += frame;
-    return transferAll(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), false, nullptr);
+    char header[4] = {static_cast<char>(length & 0xFF), static_cast<char>(length >> 8 & 0xFF),
+                      static_cast<char>(length >> 16 & 0xFF),
+                      static_cast<char>(length >> 24 & 0xFF)};
+    PipeStatus status = transferAll(pipe, header, 4, false, nullptr);
+    if (status != PipeStatus::Ok) return status;
+    return transferAll(pipe, const_cast<char*>(frame.data()), length, false, nullptr);
 }
 
 PipeStatus awaitFrame(HANDLE pipe, DWORD timeoutMs) {

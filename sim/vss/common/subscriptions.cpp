@@ -76,4 +76,9 @@ std::vector<Subscription> listSubscriptions() {
     return found;
 }
 
+bool isStale(const Subscription& subscription) {
+    support::KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, subscription.processId));
+    return !process || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+}
+
 }  // namespace vsssim

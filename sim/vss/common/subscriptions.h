@@ -22,5 +22,7 @@ extern const wchar_t kSubscriptionsKey[];
 bool addSubscription(const Subscription& subscription);
 void removeSubscription(const Text& key);
 std::vector<Subscription> listSubscriptions();
+// The subscribing process has ended without unsubscribing.
+bool isStale(const Subscription& subscription);
 
 }  // namespace vsssim

@@ -241,6 +241,11 @@ TEST_F(VssreqTest, AWriterKilledMidSequenceIsReportedAsFailed) {
     EXPECT_EQ(requester.finish(), 2);
     EXPECT_THAT(requester.output(), HasSubstr("Freeze           Sample Writer"));
     EXPECT_THAT(requester.output(), HasSubstr("the writer process is gone"));
+
+    // The dead writer's subscription is dropped instead of failing every listing.
+    VssreqResult listed = runVssreq(scratch_, L"writers" + instanceOption());
+    EXPECT_EQ(listed.exitCode, 0) << listed.output;
+    EXPECT_THAT(listed.output, HasSubstr("No subscribed writer"));
 }
 
 }  // namespace

@@ -126,10 +126,12 @@ bool identifyWriters(const RequestOptions& options, std::vector<Participant>& pa
         Participant participant{WriterLink(subscription), {}, nullptr, false};
         participant.metadata.writerName = subscription.writerName;
         participant.metadata.instanceName = subscription.instanceName;
-        Outcome outcome;
-        EventRequest request;
-        if (participant.link.connect())
-            outcome = participant.link.exchange(request, options.waitMs);
+        if (!participant.link.connect() && isStale(subscription)) {
+            // A writer process that ended without unsubscribing left its entry behind.
+            removeSubscription(subscription.key);
+            continue;
+        }
+        Outcome outcome = participant.link.exchange(EventRequest(), options.waitMs);
         printOutcome(Event::Identify, participant, outcome, options.waitMs);
         if (!outcome.succeeded() || !outcome.answer.metadata) {
             allAnswered = false;
