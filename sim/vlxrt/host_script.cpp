@@ -1,7 +1,7 @@
 #include "sim/vlxrt/host_script.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 
 namespace wallethost {
 
@@ -14,7 +14,7 @@ struct OperationShape {
 };
 
 // Every operation the host knows, with how many arguments it takes.
-constexpr std::array<OperationShape, 17> kOperations = {{
+constexpr OperationShape kOperations[] = {
     {L"init", 0, 0},
     {L"login", 0, 0},
     {L"logout", 0, 0},
@@ -32,7 +32,7 @@ constexpr std::array<OperationShape, 17> kOperations = {{
     {L"certinfo", 0, 0},
     {L"memory", 0, 0},
     {L"serverflag", 1, 1},
-}};
+};
 
 std::vector<std::wstring> split(const std::wstring& text, wchar_t separator) {
     std::vector<std::wstring> parts;
@@ -53,9 +53,9 @@ bool parseStep(const std::wstring& word, Step& step, std::wstring& error) {
         step.arguments = split(word.substr(equals + 1), L',');
     }
     const auto shape =
-        std::find_if(kOperations.begin(), kOperations.end(),
+        std::find_if(std::begin(kOperations), std::end(kOperations),
                      [&](const OperationShape& s) { return step.operation == s.name; });
-    if (shape == kOperations.end()) {
+    if (shape == std::end(kOperations)) {
         error = L"unknown operation: " + step.operation;
         return false;
     }

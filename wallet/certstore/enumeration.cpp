@@ -63,7 +63,7 @@ bool privateKeyAcquirable(PCCERT_CONTEXT certificate) {
 template <typename Entry>
 class PendingList {
 public:
-    PendingList(void (*freeList)(Entry*)) : freeList_(freeList) {}
+    explicit PendingList(void (*freeList)(Entry*)) : freeList_(freeList) {}
     PendingList(const PendingList&) = delete;
     PendingList& operator=(const PendingList&) = delete;
     ~PendingList() { freeList_(head_); }

@@ -5,6 +5,7 @@
 //   certsetup add STORE CERT.der                               certificate only
 //   certsetup clear STORE                                      empties the store
 //   certsetup list STORE                                       SHA-1 of each, in store order
+//   certsetup default-container drop|check                     the user's default key container
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -123,6 +124,21 @@ bool list(const wchar_t* storeName) {
     return true;
 }
 
+// The default container of the user in the provider the wallet uses: "drop"
+// deletes it, "check" succeeds only when it exists.
+bool defaultContainer(const std::wstring& action) {
+    constexpr wchar_t kEnhanced[] = L"Microsoft Enhanced Cryptographic Provider v1.0";
+    HCRYPTPROV context = 0;
+    if (action == L"drop") {
+        return CryptAcquireContextW(&context, nullptr, kEnhanced, PROV_RSA_FULL,
+                                    CRYPT_DELETEKEYSET) ||
+               GetLastError() == static_cast<DWORD>(NTE_BAD_KEYSET) ||
+               fail("deleting the default container");
+    }
+    support::CryptProvider opened;
+    return CryptAcquireContextW(opened.receive(), nullptr, kEnhanced, PROV_RSA_FULL, 0);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -136,8 +152,10 @@ int wmain(int argc, wchar_t** argv) {
         done = clear(argv[2]);
     } else if (command == L"list" && argc == 3) {
         done = list(argv[2]);
+    } else if (command == L"default-container" && argc == 3) {
+        done = defaultContainer(argv[2]);
     } else {
-        std::fprintf(stderr, "usage: certsetup import-key|add|clear|list ...\n");
+        std::fprintf(stderr, "usage: certsetup import-key|add|clear|list|default-container ...\n");
         return 2;
     }
     return done ? 0 : 1;
