@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -46,6 +47,24 @@ TEST(MemoryRuleTest, FlagChoosesTheAllocatorAndBlocksAreZeroed) {
         EXPECT_EQ(after.released - before.released, flag ? 1u : 0u) << flag;
         EXPECT_EQ(after.foreign, before.foreign);
     }
+}
+
+// Which allocator releases a block is decided when it is released: a block
+// from the C run-time released while the flag is on goes to the host's
+// allocator, which refuses it as foreign.
+TEST(MemoryRuleTest, TheFlagIsReadAtReleaseTime) {
+    void* block = nullptr;
+    {
+        ServerFlag client(0);
+        block = allocateBlock(16);
+    }
+    const VlxsimMemoryCounters before = hostCounters();
+    {
+        ServerFlag server(1);
+        releaseBlock(block);
+    }
+    EXPECT_EQ(hostCounters().foreign - before.foreign, 1u);
+    std::free(block);
 }
 
 struct HostCertificate {
