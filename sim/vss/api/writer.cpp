@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <objbase.h>
 #include <vswriter.h>
 
 #include "sim/vss/api/com_objects.h"
@@ -115,6 +116,13 @@ HRESULT CVssWriterImpl::unsubscribe() {
 }
 
 void CVssWriterImpl::serve() {
+    // Event methods run in the multithreaded apartment, as the platform's do.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    serveRequesters();
+    CoUninitialize();
+}
+
+void CVssWriterImpl::serveRequesters() {
     while (awaitClient(pipe_.get(), stop_.get()) == PipeStatus::Ok) {
         std::string frame;
         while (readFrame(pipe_.get(), frame, stop_.get()) == PipeStatus::Ok) {

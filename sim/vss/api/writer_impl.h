@@ -34,6 +34,7 @@ public:
 
 private:
     void serve();
+    void serveRequesters();
     vsssim::EventAnswer deliver(const vsssim::EventRequest& request);
     bool isSubscribedTo(vsssim::Event event) const;
     bool callEvent(vsssim::Event event, IVssWriterComponents* components,
