@@ -150,7 +150,7 @@ EventAnswer CVssWriterImpl::deliver(const EventRequest& request) {
     EventAnswer answer;
     if (!isSubscribedTo(request.event)) {
         answer.succeeded = true;
-        answer.components = request.components;
+        if (documentComesBack(request.event)) answer.components = request.components;
         return answer;
     }
     current_ = &request;
@@ -168,8 +168,7 @@ EventAnswer CVssWriterImpl::deliver(const EventRequest& request) {
     answer.exceptionCode = exceptionCode;
     answer.writerFailure = static_cast<std::uint32_t>(failure_);
     if (request.event == Event::Identify) answer.metadata = metadata.metadata();
-    answer.components =
-        documentComesBack(request.event) ? components.collect() : request.components;
+    if (documentComesBack(request.event)) answer.components = components.collect();
     current_ = nullptr;
     return answer;
 }

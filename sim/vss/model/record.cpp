@@ -1,5 +1,8 @@
 #include "sim/vss/model/record.h"
 
+#include <array>
+#include <cstring>
+
 namespace vsssim {
 
 namespace {
@@ -20,6 +23,77 @@ int hexValue(char c) {
     throw FormatError("bad hex digit in escape");
 }
 
+constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+// Values written as base64 of their UTF-16LE bytes carry this after the key.
+constexpr char kUnitsSuffix[] = ":units";
+
+std::size_t escapedLength(const std::u16string& value) {
+    std::size_t length = 0;
+    for (char16_t unit : value) length += unit == u'\\' ? 2 : isPlainUnit(unit) ? 1 : 6;
+    return length;
+}
+
+std::size_t base64Length(const std::u16string& value) { return (value.size() * 2 + 2) / 3 * 4; }
+
+std::string unitsToBase64(const std::u16string& value) {
+    std::string bytes;
+    bytes.reserve(value.size() * 2);
+    for (char16_t unit : value) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    std::string out;
+    out.reserve(base64Length(value));
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
+        out += kBase64[group >> 18 & 0x3F];
+        out += kBase64[group >> 12 & 0x3F];
+        out += i + 1 < bytes.size() ? kBase64[group >> 6 & 0x3F] : '=';
+        out += i + 2 < bytes.size() ? kBase64[group & 0x3F] : '=';
+    }
+    return out;
+}
+
+int base64Value(char c) {
+    static const auto table = [] {
+        std::array<signed char, 256> values;
+        values.fill(-1);
+        for (int i = 0; i < 64; ++i) values[static_cast<unsigned char>(kBase64[i])] = i;
+        return values;
+    }();
+    int value = table[static_cast<unsigned char>(c)];
+    if (value < 0) throw FormatError("bad base64 in a value");
+    return value;
+}
+
+std::u16string unitsFromBase64(const std::string& text) {
+    if (text.size() % 4 != 0) throw FormatError("bad base64 length in a value");
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); i += 4) {
+        std::size_t padding = text[i + 3] == '=' ? (text[i + 2] == '=' ? 2 : 1) : 0;
+        if (padding && i + 4 != text.size()) throw FormatError("padding inside base64");
+        std::uint32_t group = base64Value(text[i]) << 18 | base64Value(text[i + 1]) << 12;
+        if (padding < 2) group |= base64Value(text[i + 2]) << 6;
+        if (padding < 1) group |= base64Value(text[i + 3]);
+        bytes += static_cast<char>(group >> 16);
+        if (padding < 2) bytes += static_cast<char>(group >> 8 & 0xFF);
+        if (padding < 1) bytes += static_cast<char>(group & 0xFF);
+    }
+    if (bytes.size() % 2 != 0) throw FormatError("odd byte count in a value");
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    return units;
+}
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 std::string trimLeft(const std::string& line) {
     std::size_t start = line.find_first_not_of(' ');
     return start == std::string::npos ? std::string() : line.substr(start);
@@ -29,7 +103,12 @@ void writeInto(std::string& out, const Record& record, int depth) {
     out.append(depth * 2, ' ').append("begin ").append(record.tag).append("\n");
     for (const auto& [key, value] : record.fields) {
         out.append(depth * 2 + 2, ' ').append(key);
-        if (!value.empty()) out.append(" ").append(escapeUnits(value));
+        // Texts of mostly non-ASCII units (restore metadata carrying whole
+        // files) are far shorter as base64 than escaped unit by unit.
+        if (escapedLength(value) > base64Length(value))
+            out.append(kUnitsSuffix).append(" ").append(unitsToBase64(value));
+        else if (!value.empty())
+            out.append(" ").append(escapeUnits(value));
         out.append("\n");
     }
     for (const Record& child : record.children) writeInto(out, child, depth + 1);
@@ -62,11 +141,13 @@ private:
                 continue;
             }
             std::size_t blank = line.find(' ');
-            if (blank == std::string::npos)
-                record.fields.emplace_back(line, std::u16string());
+            std::string key = line.substr(0, blank);
+            std::string value = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+            if (endsWith(key, kUnitsSuffix))
+                record.fields.emplace_back(key.substr(0, key.size() - std::strlen(kUnitsSuffix)),
+                                           unitsFromBase64(value));
             else
-                record.fields.emplace_back(line.substr(0, blank),
-                                           unescapeUnits(line.substr(blank + 1)));
+                record.fields.emplace_back(key, unescapeUnits(value));
         }
         throw FormatError("record " + tag + " is not closed");
     }

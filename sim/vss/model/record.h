@@ -34,7 +34,8 @@ struct Record {
     std::vector<const Record*> childrenTagged(const std::string& childTag) const;
 };
 
-// Text of `record` and its children; values are ASCII with escapes.
+// Text of `record` and its children. A value is written escaped (below), or,
+// when that is longer, as base64 of its UTF-16LE bytes after "key:units".
 std::string writeRecord(const Record& record);
 // Reads what writeRecord wrote; throws FormatError on anything else.
 Record readRecord(const std::string& text);

@@ -39,6 +39,10 @@ std::optional<Event> eventFromName(const std::string& name) {
     return std::nullopt;
 }
 
+bool takesDocument(Event event) {
+    return documentComesBack(event) || event == Event::BackupComplete;
+}
+
 bool documentComesBack(Event event) {
     return event == Event::PrepareBackup || event == Event::PostSnapshot ||
            event == Event::PreRestore || event == Event::PostRestore;

@@ -30,6 +30,8 @@ enum class Event {
 std::string eventName(Event event);
 // Accepts the names eventName gives, without case; nullopt otherwise.
 std::optional<Event> eventFromName(const std::string& name);
+// Events that hand the writer the backup components document.
+bool takesDocument(Event event);
 // Events whose document the writer may change and the requester keeps.
 bool documentComesBack(Event event);
 

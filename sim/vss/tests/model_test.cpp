@@ -34,6 +34,25 @@ TEST(RecordText, MalformedTextIsRefused) {
     EXPECT_THROW(numeric.number("n"), FormatError);
 }
 
+TEST(RecordText, MostlyWideValuesTravelAsBase64OfTheirUnits) {
+    for (std::size_t length : {1u, 2u, 3u, 4u, 1000u}) {
+        Text packed;
+        for (std::size_t i = 0; i < length; ++i) packed += static_cast<char16_t>(0x5759 + i);
+        Record record{"r", {{"data", packed}, {"plain", u"ASCII text"}}, {}};
+        std::string text = writeRecord(record);
+        EXPECT_NE(text.find("data:units "), std::string::npos) << length;
+        EXPECT_NE(text.find("plain ASCII text"), std::string::npos);
+        Record back = readRecord(text);
+        EXPECT_EQ(back.text("data"), packed) << length;
+        EXPECT_EQ(back.text("plain"), u"ASCII text");
+    }
+    // "abc" packed two characters to a unit, as restore metadata carries Base64.
+    EXPECT_EQ(readRecord("begin r\n  d:units WVdKag==\nend\n").text("d"), u"\x5759\x6A4A");
+    EXPECT_THROW(readRecord("begin r\n  d:units WVd\nend\n"), FormatError);
+    EXPECT_THROW(readRecord("begin r\n  d:units WV=K\nend\n"), FormatError);
+    EXPECT_THROW(readRecord("begin r\n  d:units WQ==\nend\n"), FormatError);
+}
+
 TEST(RecordText, NestedRecordsKeepOrderAndEmptyValues) {
     Record root{"root", {}, {}};
     root.set("empty", u"");

@@ -234,7 +234,7 @@ private:
         request.selectComponents = document_.selectComponents;
         request.snapshotSetId = document_.snapshotSetId;
         request.volumes = document_.volumes;
-        request.components = participant.section->components;
+        if (takesDocument(event)) request.components = participant.section->components;
         Outcome outcome = participant.link.exchange(request, timeoutMs);
         printOutcome(event, participant, outcome, timeoutMs);
         if (outcome.delivery == Delivery::WriterGone) participant.gone = true;
