@@ -54,7 +54,7 @@ struct ErrorStack {
 };
 
 struct ParameterContext {
-    wchar_t path[MAX_PATH];  // the parameter file
+    wchar_t path[MAX_PATH];  // the parameter file; empty when the host has none
     char value[1024];        // the last value handed out
 };
 

@@ -16,7 +16,7 @@ struct OperationShape {
 // Every operation the host knows, with how many arguments it takes.
 constexpr OperationShape kOperations[] = {
     {L"init", 0, 0},
-    {L"login", 0, 0},
+    {L"login", 0, 2},
     {L"logout", 0, 0},
     {L"reserved3", 0, 0},
     {L"reserved8", 0, 0},
@@ -67,6 +67,16 @@ bool parseStep(const std::wstring& word, Step& step, std::wstring& error) {
     return true;
 }
 
+// The numeric options of the host's services, by name.
+std::uint32_t* serviceNumber(ServiceOptions& services, const std::wstring& option) {
+    if (option == L"--trace-flags") return &services.traceFlags;
+    if (option == L"--trace-level") return &services.traceLevel;
+    if (option == L"--diagnostic-level") return &services.diagnosticLevel;
+    if (option == L"--settings-flags") return &services.settingsFlags;
+    if (option == L"--host-flags") return &services.hostFlags;
+    return nullptr;
+}
+
 }  // namespace
 
 bool parseNumber(const std::wstring& text, std::uint32_t& value) {
@@ -98,6 +108,20 @@ bool parseCommandLine(const std::vector<std::wstring>& arguments, Options& optio
                 return false;
             }
             options.serverFlag = static_cast<int>(flag);
+        } else if (word == L"--borrowed-results") {
+            options.borrowedResults = true;
+        } else if (word == L"--trace" && hasValue) {
+            options.services.traceFile = arguments[++i];
+        } else if (word == L"--parameters" && hasValue) {
+            options.services.parameterFile = arguments[++i];
+        } else if (std::uint32_t* field = serviceNumber(options.services, word);
+                   field != nullptr && hasValue) {
+            // Levels and flags are bytes of the host's records; the host flags a word.
+            const std::uint32_t limit = field == &options.services.hostFlags ? 0xFFFFFFFF : 0xFF;
+            if (!parseNumber(arguments[++i], *field) || *field > limit) {
+                error = word + L" needs a number up to " + std::to_wstring(limit);
+                return false;
+            }
         } else if (word.rfind(L"--", 0) == 0) {
             error = L"unknown option: " + word;
             return false;

@@ -15,11 +15,25 @@ struct Step {
     std::vector<std::wstring> arguments;
 };
 
+// How the host sets up its trace, parameter and diagnostic services.
+struct ServiceOptions {
+    std::wstring traceFile;             // no trace context without one
+    std::uint32_t traceFlags = 1;       // trace context byte 5; 1 = classic tracing
+    std::uint32_t traceLevel = 6;       // trace context byte 4, the classic level
+    std::uint32_t diagnosticLevel = 0;  // diagnostic settings byte 580
+    std::uint32_t settingsFlags = 0;    // diagnostic settings byte 0
+    std::uint32_t hostFlags = 0;        // HostContext word 1360
+    std::wstring parameterFile;         // no parameters set without one
+};
+
 struct Options {
     std::wstring plugin;
     std::wstring registration = L"nzmcs";
     int serverFlag = 0;
     bool nullRegistration = false;
+    // What the plug-in hands out stays the plug-in's: the host releases nothing.
+    bool borrowedResults = false;
+    ServiceOptions services;
     std::vector<Step> steps;
 };
 

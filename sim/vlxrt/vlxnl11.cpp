@@ -90,8 +90,9 @@ VLXNL11_API int nlpagsp(hostrt::ErrorStack* errors, void* parameterContext, cons
         pushError(errors, kParameterBadArgument);
         return kParameterBadArgument;
     }
+    // A host without a parameter file has no parameters set.
     std::string text;
-    if (!readText(parameters->path, text)) {
+    if (parameters->path[0] != L'\0' && !readText(parameters->path, text)) {
         pushError(errors, kParameterFileUnreadable);
         return kParameterFileUnreadable;
     }

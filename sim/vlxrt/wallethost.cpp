@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sim/vlxrt/host_script.h"
+#include "sim/vlxrt/host_services.h"
 #include "sim/vlxrt/vlxsim.h"
 #include "support/unique_handle.h"
 #include "wallet/common/wallet_contract.h"
@@ -59,9 +60,11 @@ public:
 
 class PluginHost {
 public:
-    explicit PluginHost(const wallet::WalletMethodTable* methods) : methods_(methods) {
+    PluginHost(const wallet::WalletMethodTable* methods, const Options& options)
+        : methods_(methods), borrowed_(options.borrowedResults), services_(options.services) {
         context_ = zeroedRecord<wallet::HostContext>();
         contextPointer_ = context_.get();
+        services_.attach(*context_);
     }
     PluginHost(const PluginHost&) = delete;
     PluginHost& operator=(const PluginHost&) = delete;
@@ -130,9 +133,14 @@ private:
         return value;
     }
 
-    // The host owns what a plug-in hands out and releases it by the rule.
+    // The host owns what a plug-in hands out and releases it by the rule,
+    // unless the plug-in keeps it.
+    void releaseResult(void* block) {
+        if (!borrowed_) wallet::releaseBlock(block);
+    }
+
     void forgetKeyRecord() {
-        wallet::releaseBlock(keyRecord_);
+        releaseResult(keyRecord_);
         keyRecord_ = nullptr;
     }
 
@@ -140,11 +148,14 @@ private:
         if (offered("init", methods_->Init)) report("init", methods_->Init(host()));
     }
 
-    void login(const Step&) {
+    // Locator and password as given (without their NULs in the lengths), or empty.
+    void login(const Step& step) {
         if (!offered("login", methods_->Login)) return;
-        char locator[] = "";
-        char password[] = "";
-        report("login", methods_->Login(host(), 0, locator, 0, password, &wallet_));
+        std::string locator = step.arguments.size() > 0 ? narrow(step.arguments[0]) : "";
+        std::string password = step.arguments.size() > 1 ? narrow(step.arguments[1]) : "";
+        report("login", methods_->Login(host(), static_cast<std::uint32_t>(locator.size()),
+                                        locator.data(), static_cast<std::uint32_t>(password.size()),
+                                        password.data(), &wallet_));
     }
 
     // The wallet and the key records it gave are dead after this.
@@ -183,7 +194,7 @@ private:
         std::uint32_t length = 0;
         const ResultCode code = methods_->GetTrustpoints(host(), wallet_, &certificate, &length);
         report("trustpoints", code, code == wallet::kOk ? bytesField(certificate, length) : "");
-        if (code == wallet::kOk) wallet::releaseBlock(certificate);
+        if (code == wallet::kOk) releaseResult(certificate);
     }
 
     // Keeps the key record for the operations that need a key.
@@ -201,7 +212,7 @@ private:
         }
         report("keypair", code,
                bytesField(certificate, length) + " keysize=" + std::to_string(recordSize));
-        wallet::releaseBlock(certificate);
+        releaseResult(certificate);
         forgetKeyRecord();
         keyRecord_ = record;
     }
@@ -294,6 +305,8 @@ private:
     }
 
     const wallet::WalletMethodTable* methods_;
+    bool borrowed_;
+    HostServices services_;
     std::unique_ptr<wallet::HostContext> context_;
     wallet::HostContext* contextPointer_ = nullptr;
     void* wallet_ = nullptr;
@@ -328,7 +341,7 @@ int runHost(const Options& options) {
     }
     const wallet::WalletMethodTable* methods = registerPlugin(plugin.get(), options);
     if (methods == nullptr) return options.nullRegistration ? 0 : kExitPlugin;
-    PluginHost host(methods);
+    PluginHost host(methods, options);
     for (const Step& step : options.steps) {
         try {
             host.run(step);
@@ -351,7 +364,10 @@ int wmain(int argc, wchar_t** argv) {
     if (!wallethost::parseCommandLine(arguments, options, error)) {
         std::fprintf(stderr,
                      "wallethost: %s\nusage: wallethost [--register NAME] [--server-flag N] "
-                     "[--null-registration] PLUGIN.dll [operation[=arg,...]]...\n",
+                     "[--null-registration] [--borrowed-results] [--trace FILE] "
+                     "[--trace-flags N] [--trace-level N] [--diagnostic-level N] "
+                     "[--settings-flags N] [--host-flags N] [--parameters FILE] "
+                     "PLUGIN.dll [operation[=arg,...]]...\n",
                      wallethost::narrow(error).c_str());
         return wallethost::kExitUsage;
     }

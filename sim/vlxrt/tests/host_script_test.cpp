@@ -31,9 +31,30 @@ TEST(HostScriptTest, RejectsWhatItCannotRun) {
     EXPECT_FALSE(parseCommandLine({L"w.dll", L"dance"}, options, error));
     EXPECT_EQ(error, L"unknown operation: dance");
     EXPECT_FALSE(parseCommandLine({L"w.dll", L"decrypt=a.bin"}, options, error));
-    EXPECT_FALSE(parseCommandLine({L"w.dll", L"login=x"}, options, error));
+    EXPECT_FALSE(parseCommandLine({L"w.dll", L"login=x,y,z"}, options, error));
+    EXPECT_FALSE(parseCommandLine({L"--trace-level", L"256", L"w.dll"}, options, error));
+    EXPECT_EQ(error, L"--trace-level needs a number up to 255");
     EXPECT_FALSE(parseCommandLine({L"--server-flag", L"on", L"w.dll"}, options, error));
     EXPECT_FALSE(parseCommandLine({L"--verbose", L"w.dll"}, options, error));
+}
+
+TEST(HostScriptTest, ReadsTheServiceOptions) {
+    Options options;
+    std::wstring error;
+    ASSERT_TRUE(parseCommandLine(
+        {L"--trace", L"t.trc", L"--trace-flags", L"72", L"--trace-level", L"15",
+         L"--diagnostic-level", L"4", L"--settings-flags", L"4", L"--host-flags", L"65537",
+         L"--parameters", L"p.ora", L"--borrowed-results", L"k.dll", L"login=entr:a::b::,pw"},
+        options, error));
+    EXPECT_EQ(options.services.traceFile, L"t.trc");
+    EXPECT_EQ(options.services.traceFlags, 72u);
+    EXPECT_EQ(options.services.traceLevel, 15u);
+    EXPECT_EQ(options.services.diagnosticLevel, 4u);
+    EXPECT_EQ(options.services.settingsFlags, 4u);
+    EXPECT_EQ(options.services.hostFlags, 65537u);
+    EXPECT_EQ(options.services.parameterFile, L"p.ora");
+    EXPECT_TRUE(options.borrowedResults);
+    EXPECT_EQ(options.steps[0].arguments, (std::vector<std::wstring>{L"entr:a::b::", L"pw"}));
 }
 
 TEST(HostScriptTest, NumbersAndHex) {

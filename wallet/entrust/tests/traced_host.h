@@ -1,48 +1,49 @@
 #pragma once
-// A host for kmpwallet inside the test process: its global context with the
-// trace, parameter, key and diagnostic records at the offsets the plug-in
-// reads, the trace going to a file of its own that the test reads back.
+// A host for kmpwallet inside the test process: the host stand-in's service
+// records behind a global context of its own, the trace going to a scratch
+// file that the test reads back.
 
 #include <windows.h>
 
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-#include "sim/vlxrt/host_records.h"
-#include "support/unique_handle.h"
+#include "sim/vlxrt/host_services.h"
 #include "wallet/common/wallet_contract.h"
 #include "wallet/entrust/kmpwallet.h"
 
-class TracedHost {
+// Scratch files for the trace and the parameters, removed afterwards.
+class ScratchFiles {
 public:
-    TracedHost() {
+    ScratchFiles() {
         wchar_t folder[MAX_PATH];
         GetTempPathW(MAX_PATH, folder);
         GetTempFileNameW(folder, L"kmt", 0, tracePath_);
-        GetTempFileNameW(folder, L"kmp", 0, parameters.path);
-        sink_.reset(CreateFileW(tracePath_, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, CREATE_ALWAYS, 0, nullptr));
-        trace.sink = sink_.get();
-        trace.settings = &settings;
-        diagnostics.sink = sink_.get();
-        diagnostics.events = &events;
-        context.traceContext = &trace;
-        context.parameterContext = &parameters;
-        context.keyContext = &keyContext_;
-        vlxsim::ErrorStack* stack = &errors;
-        std::memcpy(reinterpret_cast<char*>(&context) + vlxsim::kErrorStackOffset, &stack,
-                    sizeof stack);
-        classic(6);
+        GetTempFileNameW(folder, L"kmp", 0, parameterPath_);
     }
-    ~TracedHost() {
-        sink_.reset();
+    ~ScratchFiles() {
         DeleteFileW(tracePath_);
-        DeleteFileW(parameters.path);
+        DeleteFileW(parameterPath_);
     }
-    TracedHost(const TracedHost&) = delete;
-    TracedHost& operator=(const TracedHost&) = delete;
+    ScratchFiles(const ScratchFiles&) = delete;
+    ScratchFiles& operator=(const ScratchFiles&) = delete;
+
+protected:
+    wallethost::ServiceOptions options() const {
+        wallethost::ServiceOptions options;
+        options.traceFile = tracePath_;
+        options.parameterFile = parameterPath_;
+        return options;
+    }
+
+    wchar_t tracePath_[MAX_PATH] = L"";
+    wchar_t parameterPath_[MAX_PATH] = L"";
+};
+
+class TracedHost : private ScratchFiles, public wallethost::HostServices {
+public:
+    TracedHost() : HostServices(options()) { attach(context); }
 
     wallet::Host host() { return &pointer_; }
 
@@ -61,17 +62,15 @@ public:
         trace.level = level;
     }
 
-    // Diagnostic tracing through the context at the host's offset 1372.
+    // Diagnostic tracing through the context the host's word 1372 points to.
     void diagnostic(std::uint8_t settingsLevel) {
         trace.flags = hostrt::kTraceThroughDiagnostics | 0x08;
         settings.level = settingsLevel;
         context.flags = 2;
-        context.diagnosticContext = &diagnostics;
-        diagnostics.enabled = 1;
     }
 
     void writeParameters(const std::string& text) {
-        std::ofstream(parameters.path, std::ios::binary) << text;
+        std::ofstream(parameterPath_, std::ios::binary) << text;
     }
 
     std::string traceText() const {
@@ -92,16 +91,7 @@ public:
     }
 
     wallet::HostContext context{};
-    vlxsim::TraceContext trace{};
-    hostrt::DiagnosticSettings settings{};
-    vlxsim::DiagnosticContext diagnostics{};
-    vlxsim::EventTable events{};
-    vlxsim::ErrorStack errors{};
-    vlxsim::ParameterContext parameters{};
 
 private:
     wallet::HostContext* pointer_ = &context;
-    int keyContext_ = 0;
-    wchar_t tracePath_[MAX_PATH] = L"";
-    support::KernelHandle sink_;
 };
