@@ -36,6 +36,8 @@ ScratchDirectory::ScratchDirectory() {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     path_ = std::wstring(temp) + uniqueName(L"vsssim");
+    // Wine reuses process ids: a run that crashed may have left this name behind.
+    removeTree(path_);
     CreateDirectoryW(path_.c_str(), nullptr);
 }
 

@@ -252,12 +252,12 @@ private:
 OptionalText previousStamp(const std::optional<BackupDocument>& previous,
                            const WriterMetadata& metadata, const Text& path) {
     if (!previous) return std::nullopt;
-    for (WriterSection section : previous->writers) {
+    for (const WriterSection& section : previous->writers) {
         if (section.metadata.writerId != metadata.writerId ||
             section.metadata.instanceName != metadata.instanceName)
             continue;
-        if (const ComponentState* state = findComponentState(section, path))
-            return state->backupStamp;
+        for (const ComponentState& state : section.components)
+            if (fullPath(state.logicalPath, state.name) == path) return state.backupStamp;
     }
     return std::nullopt;
 }
