@@ -87,6 +87,12 @@ Text storedPathFor(const Text& original) {
     return stored;
 }
 
+bool isComponentAtOrBelow(const Text& logicalPath, const Text& name, const Text& selectedPath) {
+    if (fullPath(logicalPath, name) == selectedPath) return true;
+    return logicalPath.compare(0, selectedPath.size(), selectedPath) == 0 &&
+           (logicalPath.size() == selectedPath.size() || logicalPath[selectedPath.size()] == u'\\');
+}
+
 void splitPath(const Text& fullName, Text& directory, Text& fileName) {
     std::size_t slash = fullName.find_last_of(u"\\/");
     if (slash == Text::npos) {

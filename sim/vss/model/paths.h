@@ -30,6 +30,10 @@ bool isRequiredFor(std::uint32_t typeMask, std::uint32_t backupType);
 // "C:\data\a.dbf" -> "files\C\data\a.dbf": the copy's place inside a set.
 Text storedPathFor(const Text& original);
 
+// The component is the one at `selectedPath` (logical path and name joined)
+// or lies below it, so selecting that path takes it along.
+bool isComponentAtOrBelow(const Text& logicalPath, const Text& name, const Text& selectedPath);
+
 // Splits a full file name at its last backslash.
 void splitPath(const Text& fullName, Text& directory, Text& fileName);
 

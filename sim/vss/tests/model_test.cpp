@@ -158,6 +158,16 @@ TEST(Paths, DirectoriesAreCoveredExactlyOrBelowWhenRecursive) {
     EXPECT_TRUE(isNamedBy(u"C:\\data\\sub\\a.dbf", u"C:\\data", u"*.dbf", true));
 }
 
+TEST(Paths, SelectingAComponentTakesTheComponentsBelowIt) {
+    EXPECT_TRUE(isComponentAtOrBelow(u"ORCL", u"DB", u"ORCL\\DB"));
+    EXPECT_TRUE(isComponentAtOrBelow(u"ORCL\\DB", u"Control file", u"ORCL\\DB"));
+    EXPECT_TRUE(isComponentAtOrBelow(u"ORCL\\DB\\All", u"USERS", u"ORCL\\DB"));
+    EXPECT_FALSE(isComponentAtOrBelow(u"ORCL\\DB2", u"x", u"ORCL\\DB"));
+    EXPECT_FALSE(isComponentAtOrBelow(u"ORCL", u"DB2", u"ORCL\\DB"));
+    EXPECT_FALSE(isComponentAtOrBelow(u"ORCL", u"Other", u"ORCL\\DB"));
+    EXPECT_TRUE(isComponentAtOrBelow(u"", u"Top", u"Top"));
+}
+
 TEST(Paths, BackupTypesTakeTheFilesTheirMaskBitsName) {
     EXPECT_TRUE(isRequiredFor(0xF01, kFull));
     EXPECT_TRUE(isRequiredFor(0xF01, kCopy));

@@ -162,6 +162,23 @@ TEST_F(VssreqTest, VolumeBasedBackupAsksTheWriterAboutPaths) {
     EXPECT_TRUE(isStored(L"vol", L"logs\\1.log"));
 }
 
+TEST_F(VssreqTest, RefusesSelectionsAndSetsItCannotUse) {
+    SampleWriterProcess writer(scratch_, instance_);
+    ASSERT_TRUE(writer.subscribed());
+    VssreqResult unknown = runVssreq(scratch_, L"backup --set \"" + set(L"x") + L"\"" +
+                                                   instanceOption() + L" --component \"NO\\SUCH\"");
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_THAT(unknown.output, HasSubstr("no writer has the component NO\\SUCH"));
+    EXPECT_THAT(writer.log(), Not(HasSubstr("PrepareBackup")));
+    VssreqResult noSet = restore(L"missing");
+    EXPECT_EQ(noSet.exitCode, 1);
+    EXPECT_THAT(noSet.output, HasSubstr("the set has no backup document"));
+    VssreqResult both =
+        runVssreq(scratch_, L"backup --set \"" + set(L"x") + L"\" --component A --volume C:\\");
+    EXPECT_EQ(both.exitCode, 1);
+    EXPECT_EQ(runVssreq(scratch_, L"backup --set x --type WEEKLY --volume C:\\").exitCode, 1);
+}
+
 TEST_F(VssreqTest, AFailedEventReportsTheWriterFailureAndAbortsTheBackup) {
     SampleWriterProcess writer(scratch_, instance_, L"--fail-event Freeze --failure 800423F3");
     ASSERT_TRUE(writer.subscribed());

@@ -150,15 +150,6 @@ Text newGuid() {
     return guidText(id);
 }
 
-bool isAtOrBelow(const ComponentInfo& info, const Text& selectedPath) {
-    Text path = fullPath(info.logicalPath, info.name);
-    return path == selectedPath ||
-           (info.logicalPath.size() >= selectedPath.size() &&
-            info.logicalPath.compare(0, selectedPath.size(), selectedPath) == 0 &&
-            (info.logicalPath.size() == selectedPath.size() ||
-             info.logicalPath[selectedPath.size()] == u'\\'));
-}
-
 const ComponentInfo* findComponentInfo(const WriterMetadata& metadata, const Text& path) {
     for (const ComponentInfo& info : metadata.components)
         if (fullPath(info.logicalPath, info.name) == path) return &info;
@@ -295,7 +286,7 @@ bool selectForBackup(const RequestOptions& options, std::vector<Participant>& pa
         state.backupOptions = selection.options;
         state.previousBackupStamp = previousStamp(previous, owner->metadata, selection.path);
         for (const ComponentInfo& member : owner->metadata.components) {
-            if (!isAtOrBelow(member, selection.path)) continue;
+            if (!isComponentAtOrBelow(member.logicalPath, member.name, selection.path)) continue;
             for (StoredFile& file :
                  filesOfComponent(member, document.backupType, owner->metadata.excludeFiles)) {
                 volumes.insert(driveRoot(file.original));
@@ -320,12 +311,19 @@ bool selectForBackup(const RequestOptions& options, std::vector<Participant>& pa
     return true;
 }
 
-// Writers without a selected component take no part in a component-based backup.
-void dropBystanders(std::vector<Participant>& participants, bool componentBased) {
-    if (!componentBased) return;
+// Writers without a selected component take no part in a component-based
+// backup, and have no place in its document.
+void dropBystanders(std::vector<Participant>& participants, BackupDocument& document) {
+    if (!document.selectComponents) return;
     std::vector<Participant> taking;
-    for (Participant& participant : participants)
-        if (!participant.section->components.empty()) taking.push_back(std::move(participant));
+    std::vector<WriterSection> sections;
+    for (Participant& participant : participants) {
+        if (participant.section->components.empty()) continue;
+        sections.push_back(std::move(*participant.section));
+        taking.push_back(std::move(participant));
+    }
+    document.writers = std::move(sections);
+    for (std::size_t i = 0; i < taking.size(); ++i) taking[i].section = &document.writers[i];
     participants = std::move(taking);
 }
 
@@ -396,11 +394,10 @@ bool prepareRestoreSelection(const RequestOptions& options, BackupDocument& docu
 
 bool isInRestoredPart(const ComponentState& state, const StoredFile& file) {
     if (state.subcomponents.empty()) return true;
-    ComponentInfo owner;
-    owner.logicalPath = file.ownerLogicalPath;
-    owner.name = file.ownerName;
     for (const Subcomponent& sub : state.subcomponents)
-        if (isAtOrBelow(owner, fullPath(sub.logicalPath, sub.name))) return true;
+        if (isComponentAtOrBelow(file.ownerLogicalPath, file.ownerName,
+                                 fullPath(sub.logicalPath, sub.name)))
+            return true;
     return false;
 }
 
@@ -463,7 +460,7 @@ int runBackup(const RequestOptions& options) {
     document.selectComponents = options.volumes.empty();
     document.snapshotSetId = newGuid();
     if (!selectForBackup(options, participants, document)) return kExitUsage;
-    dropBystanders(participants, document.selectComponents);
+    dropBystanders(participants, document);
     createDirectories(options.setDirectory);
 
     Sequence sequence(options, participants, document);
