@@ -22,8 +22,11 @@ struct ParameterName {
 };
 
 // The configuration parameters the plug-in knows; only the password is read.
-constexpr ParameterName kPasswordParameter{"ssl_entrust_password", 20};
-[[maybe_unused]] constexpr ParameterName kClasspathParameter{"ssl_entrust_classpath", 21};
+constexpr ParameterName kParameterNames[] = {
+    {"ssl_entrust_password", 20},
+    {"ssl_entrust_classpath", 21},
+};
+constexpr const ParameterName& kPasswordParameter = kParameterNames[0];
 
 constexpr char kFoundParameter[] = "found value for \"%s\" configuration parameter\n";
 constexpr char kParameterError[] = "error %d occurred while retrieving parameter \"%s\"\n";
