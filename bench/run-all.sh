@@ -62,3 +62,25 @@ sequence BENCHBIG --restore-metadata "Z:$metadata" --restored-metadata "Z:$work/
 cmp -s "$metadata" "$work/metadata-back.bin" && echo "restore metadata came back bit-exact"
 ls -l "$work/vss-set-BENCHBIG/backup-document.txt" | awk '{ print "document " $5 " bytes" }'
 rm -rf "$work/vss-set-BENCHSMALL" "$work/vss-set-BENCHBIG" "$work/metadata-back.bin"
+
+echo "== 200 kmpwallet signatures (2048-bit RSA) through wallethost =="
+# Reference: OpenSSL signing the same digest, one process per signature.
+profiles="$work/profiles"
+sh "$(dirname "$0")/../sim/entrust/tests/make_profiles.sh" "$profiles"
+win=$(echo "Z:$profiles" | tr / '\\')
+signs=()
+for _ in $(seq 200); do signs+=("sign=$win\\digest36.bin"); done
+kmp_host() {
+  wine "$build/pluginhost/wallethost.exe" --register nztwveapi --borrowed-results \
+    "$build/pluginhost/kmpwallet.dll" "login=entr:$win\\user.p12::$win\\profile.ini::,profile-pass" \
+    keypair "$@" logout
+}
+[ "$(kmp_host "${signs[@]}" | grep -c '^sign 0 length=256')" = 200 ]
+session=$(elapsed quiet kmp_host)
+signing=$(elapsed quiet kmp_host "${signs[@]}")
+reference=$(elapsed sh -c "for i in \$(seq 200); do openssl pkeyutl -sign -inkey '$profiles/user.key' \
+  -in '$profiles/digest36.bin' -pkeyopt rsa_padding_mode:pkcs1 >/dev/null; done")
+awk -v s="$session" -v f="$signing" -v r="$reference" 'BEGIN {
+  printf "login+keypair+logout %.3f s; per signature %.2f ms (openssl pkeyutl %.2f ms, process start included)\n",
+    s, (f - s) / 200 * 1000, r / 200 * 1000 }'
+rm -rf "$profiles"
