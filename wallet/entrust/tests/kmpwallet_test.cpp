@@ -294,6 +294,34 @@ TEST_F(LoggedIn, KeyOperationsRefuseAMissingKey) {
     }
 }
 
+TEST_F(LoggedIn, KeyOperationsRefuseMissingBuffers) {
+    std::uint8_t byte = 0;
+    std::uint8_t* output = &byte;
+    std::uint32_t length = 7;
+    EXPECT_EQ(TracedHost::methods().Sign(&keyRecord, nullptr, 36, &output, &length),
+              wallet::ERR_BAD_ARGUMENT);
+    EXPECT_EQ(TracedHost::methods().Sign(&keyRecord, &byte, 1, nullptr, &length),
+              wallet::ERR_BAD_ARGUMENT);
+    EXPECT_EQ(TracedHost::methods().Sign(&keyRecord, &byte, 1, &output, nullptr),
+              wallet::ERR_BAD_ARGUMENT);
+    EXPECT_EQ(TracedHost::methods().Decrypt(&keyRecord, &byte, 1, nullptr, &length),
+              wallet::ERR_BAD_ARGUMENT);
+    EXPECT_EQ(TracedHost::methods().Decrypt(&keyRecord, &byte, 1, &byte, nullptr),
+              wallet::ERR_BAD_ARGUMENT);
+    EXPECT_EQ(length, 7u);
+}
+
+TEST_F(Kmpwallet, HostWithoutContextLogsInWithoutParametersOrTrace) {
+    wallet::HostContext* noContext = nullptr;
+    std::string locator = goodLocator();
+    char empty[] = "";
+    EXPECT_EQ(TracedHost::methods().Login(&noContext, static_cast<std::uint32_t>(locator.size()),
+                                          locator.data(), 0, empty, &wallet),
+              wallet::ERR_LOGIN);
+    EXPECT_EQ(wallet, nullptr);
+    EXPECT_EQ(host.traceText(), "");
+}
+
 TEST_F(LoggedIn, DecryptsWhatOpenSslEncrypted) {
     const Bytes encrypted = fixtures::bytes("secret.enc");
     Bytes output(256, 0);
