@@ -117,6 +117,8 @@ using CryptHashTraits = NullableHandleTraits<HCRYPTHASH, CryptDestroyHash>;
 using CertStoreTraits = NullableHandleTraits<HCERTSTORE, closeCertStore>;
 using CertContextTraits = NullableHandleTraits<PCCERT_CONTEXT, CertFreeCertificateContext>;
 using CertChainTraits = NullableHandleTraits<PCCERT_CHAIN_CONTEXT, CertFreeCertificateChain>;
+// Fonts, brushes, pens and bitmaps.
+using GdiObjectTraits = NullableHandleTraits<HGDIOBJ, DeleteObject>;
 
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
@@ -130,5 +132,6 @@ using CryptHash = UniqueHandle<CryptHashTraits>;
 using CertStore = UniqueHandle<CertStoreTraits>;
 using CertContext = UniqueHandle<CertContextTraits>;
 using CertChain = UniqueHandle<CertChainTraits>;
+using GdiObject = UniqueHandle<GdiObjectTraits>;
 
 }  // namespace support

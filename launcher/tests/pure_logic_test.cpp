@@ -6,6 +6,7 @@
 #include "launcher/install_names.h"
 #include "launcher/progress_text.h"
 #include "launcher/release_record.h"
+#include "launcher/settings.h"
 
 namespace launcher {
 namespace {
@@ -129,6 +130,37 @@ TEST(ReleaseRecord, TextsOfTheCycle) {
     EXPECT_EQ(releaseNotesText(release), L" notes \r\n");
     EXPECT_TRUE(hasReleaseNotes(release));
     EXPECT_FALSE(hasReleaseNotes({L"", L"", L"", L"", L"  \r\n\t "}));
+}
+
+}  // namespace
+}  // namespace launcher
+
+namespace launcher {
+namespace {
+
+TEST(Settings, DefaultsAndOverrides) {
+    const Settings defaults = makeSettings(std::nullopt, std::wstring());
+    EXPECT_EQ(defaults.ftp.host, L"kdupdate");
+    EXPECT_EQ(defaults.ftp.port, 21);
+    EXPECT_EQ(defaults.ftp.userName, L"kdftp");
+    EXPECT_EQ(defaults.ftp.password, L"mxftp5820");
+    EXPECT_EQ(defaults.netServiceName, L"TRVN");
+    const Settings moved = makeSettings(L"127.0.0.1:2121", L"KDTEST");
+    EXPECT_EQ(moved.ftp.host, L"127.0.0.1");
+    EXPECT_EQ(moved.ftp.port, 2121);
+    EXPECT_EQ(moved.netServiceName, L"KDTEST");
+    EXPECT_EQ(makeSettings(L"updates.example", std::nullopt).ftp.port, 21);
+    for (const wchar_t* bad : {L"host:", L":21", L"host:0", L"host:65536", L"host:2x1"}) {
+        EXPECT_THROW(makeSettings(bad, std::nullopt), std::invalid_argument) << bad;
+    }
+}
+
+TEST(Settings, ConnectionParametersInOrder) {
+    const NamedValues list = connectionParameters(makeSettings(std::nullopt, L"KDTEST"));
+    ASSERT_EQ(list.size(), 21u);
+    EXPECT_EQ(list.front(), (std::pair<std::wstring, std::wstring>{L"SERVER NAME", L"KDTEST"}));
+    EXPECT_EQ(list[7].first, L"SQLPASSTHRU MODE");
+    EXPECT_EQ(list.back(), (std::pair<std::wstring, std::wstring>{L"PASSWORD", L"dlv4826"}));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #pragma once
 // Builds ZIP archives in memory for tests: stored or deflated entries, folder
-// entries, and the raw bytes so a test can damage them. Also used by the
-// probe that builds release packages for the process-level tests.
+// entries, and the raw bytes so a test can damage them.
 
 #include <zlib.h>
 

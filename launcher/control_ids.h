@@ -1,0 +1,20 @@
+#pragma once
+// Identifiers of the launcher window's controls, so tests and accessibility
+// tools can find each one with GetDlgItem.
+
+namespace launcher {
+
+inline constexpr wchar_t kWindowClass[] = L"TDownLoadF";
+
+enum ControlId : int {
+    kLabel1Id = 1001,
+    kLabel4Id = 1002,
+    kCloseButtonId = 1010,
+    kManagerButtonId = 1011,
+    kRdcButtonId = 1012,
+    kPartnerButtonId = 1013,
+    kStatusLineId = 1020,
+    kProgressBarId = 1021,
+};
+
+}  // namespace launcher

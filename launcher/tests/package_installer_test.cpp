@@ -1,0 +1,150 @@
+// Installing packages into a directory: all files or none.
+
+#include "launcher/package_installer.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+
+#include "launcher/tests/zip_builder.h"
+#include "support/unique_handle.h"
+
+namespace launcher {
+namespace {
+
+using testing::ZipBuilder;
+using Files = std::map<std::wstring, std::string>;
+
+class PackageInstaller : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        directory_ = std::wstring(temp) + L"kdl-install-" + std::to_wstring(GetCurrentProcessId()) +
+                     L"-" + std::to_wstring(++counter_) + L"\\";
+        CreateDirectoryW(directory_.c_str(), nullptr);
+        write(L"VEZerez.exe", "old program");
+        write(L"helper.dll", "old helper");
+    }
+
+    void TearDown() override {
+        for (const auto& [name, content] : files()) DeleteFileW((directory_ + name).c_str());
+        RemoveDirectoryW(directory_.c_str());
+    }
+
+    void write(const std::wstring& name, const std::string& content) {
+        std::ofstream(std::filesystem::path(directory_ + name), std::ios::binary) << content;
+    }
+
+    std::wstring package(ZipBuilder& builder) {
+        write(L"P.ZIP", builder.finish());
+        return directory_ + L"P.ZIP";
+    }
+
+    // Every file in the directory (not in folders) with its content.
+    Files files() const {
+        Files found;
+        WIN32_FIND_DATAW data;
+        support::FindHandle search(FindFirstFileW((directory_ + L"*").c_str(), &data));
+        if (!search) return found;
+        do {
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            std::ifstream in(std::filesystem::path(directory_ + data.cFileName), std::ios::binary);
+            found[data.cFileName] = std::string(std::istreambuf_iterator<char>(in), {});
+        } while (FindNextFileW(search.get(), &data));
+        return found;
+    }
+
+    bool hasFolders() const {
+        WIN32_FIND_DATAW data;
+        support::FindHandle search(FindFirstFileW((directory_ + L"~*").c_str(), &data));
+        return search.valid();
+    }
+
+    std::string failureOf(const std::wstring& packagePath) {
+        try {
+            installPackage(packagePath, directory_);
+        } catch (const InstallError& error) {
+            return error.what();
+        }
+        return "";
+    }
+
+    std::wstring directory_;
+    static inline int counter_ = 0;
+};
+
+TEST_F(PackageInstaller, InstallsEveryEntryFlatReplacingFiles) {
+    ZipBuilder builder;
+    builder.add("bin/", "", ZipBuilder::Method::Stored);
+    builder.add("bin/VEZerez.exe", "new program");
+    builder.add("lib/x/new.dll", "new library", ZipBuilder::Method::Stored);
+    builder.add("../../outside.txt", "inside after all");
+    builder.add("other/HELPER.DLL", "new helper");
+    const std::wstring path = package(builder);
+    const std::vector<std::wstring> names = installPackage(path, directory_);
+    EXPECT_EQ(names.size(), 4u);
+    const Files after = files();
+    EXPECT_EQ(after.at(L"VEZerez.exe"), "new program");
+    EXPECT_EQ(after.at(L"new.dll"), "new library");
+    EXPECT_EQ(after.at(L"outside.txt"), "inside after all");
+    // Names compare without case, as the file system does: the old file is replaced.
+    EXPECT_EQ(after.count(L"helper.dll") + after.count(L"HELPER.DLL"), 1u);
+    EXPECT_FALSE(hasFolders());
+}
+
+TEST_F(PackageInstaller, DamagedPackageChangesNothing) {
+    ZipBuilder builder;
+    builder.add("VEZerez.exe", "new program", ZipBuilder::Method::Stored);
+    builder.add("helper.dll", "new helper", ZipBuilder::Method::Stored);
+    std::string archive = builder.finish();
+    archive[archive.find("new helper")] = 'N';
+    write(L"P.ZIP", archive);
+    const Files before = files();
+    EXPECT_EQ(failureOf(directory_ + L"P.ZIP"),
+              "the package is damaged: entry 'helper.dll' fails its CRC check");
+    EXPECT_EQ(files(), before);
+    EXPECT_FALSE(hasFolders());
+}
+
+TEST_F(PackageInstaller, LockedFileRestoresWhatWasAlreadyReplaced) {
+    ZipBuilder builder;
+    builder.add("VEZerez.exe", "new program");
+    builder.add("helper.dll", "new helper");
+    builder.add("zzz.dll", "never placed");
+    const std::wstring path = package(builder);
+    const Files before = files();
+    {
+        // helper.dll comes after VEZerez.exe in name order, so one file is already in place.
+        support::KernelHandle locked(CreateFileW((directory_ + L"helper.dll").c_str(), GENERIC_READ,
+                                                 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(locked.valid());
+        const std::string failure = failureOf(path);
+        EXPECT_NE(failure.find("cannot replace helper.dll"), std::string::npos) << failure;
+    }
+    EXPECT_EQ(files(), before);
+    EXPECT_FALSE(hasFolders());
+}
+
+TEST_F(PackageInstaller, RefusesNamesThatAreNoPlainFile) {
+    const Files before = files();
+    for (const char* name : {"sub/CON", "lpt1.txt", "a.exe:stream", "dir/..", "x."}) {
+        ZipBuilder builder;
+        builder.add("VEZerez.exe", "new program");
+        builder.add(name, "bad");
+        EXPECT_EQ(
+            failureOf(package(builder)),
+            std::string("the package holds an entry that cannot be installed: '") + name + "'");
+        DeleteFileW((directory_ + L"P.ZIP").c_str());
+        EXPECT_EQ(files(), before) << name;
+    }
+}
+
+}  // namespace
+}  // namespace launcher

@@ -1,0 +1,58 @@
+"""The window as a user and an accessibility tool see it, and its
+screenshot with the Korean texts (kept in the build tree)."""
+
+import os
+import subprocess
+import time
+import unittest
+
+from harness import CLOSE, DATABASES, WORK, LauncherCase, row
+
+SCREENSHOTS = os.path.join(WORK, "screenshots")
+ROWS = [row("VEZerez", "VZ-1", "10")]
+
+
+def tearDownModule():
+    DATABASES.drop_all()
+
+
+class Window(LauncherCase):
+
+    def test_controls_texts_and_frame(self):
+        self.start(ROWS)
+        self.wait_window()
+        state = self.state()
+        self.assertEqual(state["window"], ["Sendaro 관리자 시스템 DownLoad"])
+        self.assertEqual(state["client"], ["623", "134"])
+        self.assertEqual(state["style"], ["nosysmenu", "fixed", "caption"])
+        self.assertEqual(state["1001"], ["enabled", "Sendaro 관리자 시스템"])
+        self.assertEqual(state["1002"], ["enabled", "DOWNLOAD System"])
+        self.assertEqual(state["1011"], ["enabled", "매니져"])
+        self.assertEqual(state["1012"], ["enabled", "R D C "])
+        self.assertEqual(state["1013"], ["enabled", "거래처"])
+        self.assertEqual(state["1020"], ["enabled", "프로그램 다운로드 준비중입니다."])
+        self.assertEqual(state["progress"], ["0", "100"])
+        self.assertEqual(state[str(CLOSE)][0], "enabled")
+        self.click(CLOSE)
+        self.assertEqual(self.wait_exit(), 0)
+
+    def test_screenshot_with_korean_texts(self):
+        """Takes the screenshot inside a Wine desktop of its own, so Wine draws
+        the caption too. The picture is checked by eye; the test checks it exists
+        and is not blank."""
+        os.makedirs(SCREENSHOTS, exist_ok=True)
+        self.start(ROWS, desktop="kdshot,680x190")
+        time.sleep(4)
+        raw = os.path.join(SCREENSHOTS, "launcher-window.xwd")
+        png = os.path.join(SCREENSHOTS, "launcher-window.png")
+        subprocess.run(["xwd", "-root", "-display", os.environ["DISPLAY"], "-out", raw], check=True)
+        subprocess.run(["/usr/bin/convert-im6.q16", raw, "-crop", "680x190+0+0", "+repage", png],
+                       check=True)
+        colours = subprocess.run(["/usr/bin/convert-im6.q16", png, "-format", "%k", "info:"],
+                                 capture_output=True, check=True).stdout
+        self.assertGreater(int(colours), 20, "the screenshot is blank")
+        self.process.kill()
+
+
+if __name__ == "__main__":
+    unittest.main()
