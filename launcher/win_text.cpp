@@ -21,25 +21,6 @@ std::string systemText(DWORD code) {
 
 }  // namespace
 
-std::wstring toWide(std::string_view text, UINT codePage) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
-    return wide;
-}
-
-std::string toNarrow(std::wstring_view text, UINT codePage) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int length =
-        WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
-    return narrow;
-}
-
 Win32Error::Win32Error(const std::string& what, DWORD code)
     : std::runtime_error(what + ": " + systemText(code)), code_(code) {}
 

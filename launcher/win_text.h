@@ -8,10 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "support/code_page_text.h"
+
 namespace launcher {
 
-std::wstring toWide(std::string_view text, UINT codePage = CP_UTF8);
-std::string toNarrow(std::wstring_view text, UINT codePage = CP_UTF8);
+using support::toNarrow;
+using support::toWide;
 
 // A failed Win32 call: "<what>: <the system's text for the code>".
 class Win32Error : public std::runtime_error {

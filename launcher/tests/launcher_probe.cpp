@@ -14,23 +14,16 @@
 #include <cstdio>
 #include <string>
 
+#include "support/code_page_text.h"
+
 #include "launcher/control_ids.h"
 
 namespace {
 
 constexpr DWORD kPollMilliseconds = 50;
 
-std::string utf8(const std::wstring& text) {
-    const int size = static_cast<int>(text.size());
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), length, nullptr, nullptr);
-    return out;
-}
-
 void print(const std::wstring& text) {
-    const std::string bytes = utf8(text + L"\n");
+    const std::string bytes = support::toNarrow(text + L"\n");
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
               &written, nullptr);

@@ -7,18 +7,7 @@
 
 #include <string>
 
-namespace {
-
-std::string utf8(const std::wstring& text) {
-    const int size = static_cast<int>(text.size());
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), length, nullptr, nullptr);
-    return out;
-}
-
-}  // namespace
+#include "support/code_page_text.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     wchar_t self[MAX_PATH];
@@ -27,8 +16,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring directory = path.substr(0, path.find_last_of(L'\\') + 1);
     wchar_t workingDirectory[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, workingDirectory);
-    const std::string line = utf8(path.substr(directory.size())) + "\t" + utf8(GetCommandLineW()) +
-                             "\t" + utf8(workingDirectory) + "\r\n";
+    const std::string line = support::toNarrow(path.substr(directory.size())) + "\t" +
+                             support::toNarrow(GetCommandLineW()) + "\t" +
+                             support::toNarrow(workingDirectory) + "\r\n";
     // Appends are atomic, so programs started close together keep whole lines.
     HANDLE log = CreateFileW((directory + L"started.log").c_str(), FILE_APPEND_DATA,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,

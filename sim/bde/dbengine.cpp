@@ -12,6 +12,7 @@
 
 #include "sim/bde/alias_config.h"
 #include "sim/bde/vci_library.h"
+#include "support/code_page_text.h"
 #include "support/unique_handle.h"
 
 namespace dbengine {
@@ -31,25 +32,8 @@ public:
 
 thread_local std::wstring lastError;
 
-std::wstring toWide(std::string_view text, UINT codePage = CP_UTF8) {
-    if (text.empty()) return {};
-    const int length =
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-    return wide;
-}
-
-std::string toNarrow(std::wstring_view text, UINT codePage = CP_UTF8) {
-    if (text.empty()) return {};
-    const int length = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                        length, nullptr, nullptr);
-    return narrow;
-}
+using support::toNarrow;
+using support::toWide;
 
 std::vector<std::string> splitList(const wchar_t* list) {
     std::vector<std::string> entries;
