@@ -1,0 +1,30 @@
+#pragma once
+// An instance described in a short JSON text, for tests and the demo: its
+// tablespaces and files, log mode, destinations, parameters, users and tables,
+// and the state to bring it to.
+
+#include <string>
+#include <vector>
+
+#include "sim/vorlix/engine/state.h"
+
+namespace vorlix {
+
+struct Description {
+    InstanceState state;      // status Down, files not yet created
+    std::string targetState;  // down, starting, started, mounted, open, readonly
+    bool serviceRunning = true;
+    int archivedLogs = 0;                     // log switches to make once open
+    std::vector<std::string> backupPieces;    // created in the recovery area
+    std::vector<std::string> datafileCopies;  // created in the recovery area
+    std::vector<std::string> netServiceNames;
+};
+
+// Relative file names are taken inside `directory`. Throws std::exception on bad input.
+Description parseDescription(const std::string& json, const std::string& sid,
+                             const std::string& directory);
+
+// `name` inside `directory` unless it is already a full path.
+std::string inside(const std::string& directory, const std::string& name);
+
+}  // namespace vorlix

@@ -1,0 +1,492 @@
+#include "sim/vorlix/engine/executor.h"
+
+#include <map>
+
+#include "sim/vorlix/engine/catalog.h"
+#include "sim/vorlix/engine/db_error.h"
+
+namespace vorlix {
+
+namespace {
+
+// The recovery tool's answer reader: drains the output pipe and classifies its lines.
+const char* const kReceiveBlock =
+    "declare         rc     number;         msgbuf varchar2(500);         errbuf varchar2(4096);   "
+    "      command_failed number := 0;         pipe_rd_error EXCEPTION;         PRAGMA "
+    "EXCEPTION_INIT(pipe_rd_error, -9999);         nxt_item_error EXCEPTION;         PRAGMA "
+    "EXCEPTION_INIT(nxt_item_error, -9998);         wait_for_inp EXCEPTION;         PRAGMA "
+    "EXCEPTION_INIT(wait_for_inp, -9997);         begin         :retval := -1;         loop        "
+    "     rc := sys.dbms_pipe.receive_message('vlx$bakx_vss_out', 0);             if rc > 1 then   "
+    "            raise pipe_rd_error;             elsif rc = 1 then               if "
+    "(command_failed >= 1 OR :retval <> -1) then                   exit;               else        "
+    "           raise no_data_found;               end if;             end if;             loop    "
+    "             if command_failed >= 1 then                    command_failed := command_failed "
+    "+ 1;                 end if;                 rc := sys.dbms_pipe.next_item_type;              "
+    "   if rc not in (0, 9) then                    raise nxt_item_error;                 end if;  "
+    "               if (rc = 0) then                    exit;                 end if;              "
+    "   sys.dbms_pipe.unpack_message(msgbuf);                 if (substr(msgbuf, 1, 11) = "
+    "'BAKX-00569:') then                    command_failed := 1;                    :retval := 0;  "
+    "               end if;                 if (command_failed > 2 and                     "
+    "substr(msgbuf,1,11) <> 'BAKX-00572:') then                     errbuf := errbuf || msgbuf;    "
+    "             end if;                 if (substr(msgbuf,1,11) = 'BAKX-00572:') then            "
+    "         if :retval = -1 then                        :retval := 1;                     else   "
+    "                     :retval := :retval + 1;                     end if;                 end "
+    "if;           end loop;     end loop;     :bakxerr := errbuf;     end;";
+
+// Copies a snapshot control file (":1") onto every control file that differs from it.
+const char* const kControlFileCopyBlock =
+    "declare    recid number;    stamp number;    outfname varchar2(1024);   dest_name "
+    "varchar2(1024); begin    for i in 1..9999 loop       dest_name := "
+    "sys.dbms_backup_restore.getparm(                        sys.dbms_backup_restore.control_file, "
+    "i);       if dest_name is null then          exit;       end if;       if :1 <> dest_name "
+    "then          sys.dbms_backup_restore.copyControlfile              (:1, dest_name, recid, "
+    "stamp, outfname);       end if;   end loop; end;";
+
+constexpr int kParmControlFile = 1;
+constexpr int kParmSnapshotName = 2;
+constexpr int kItemEnd = 0;
+constexpr int kItemText = 9;
+constexpr size_t kMessageLineLimit = 500;
+constexpr size_t kErrorTextLimit = 4096;
+
+std::string withoutSys(const std::string& name) {
+    return name.compare(0, 4, "SYS.") == 0 ? name.substr(4) : name;
+}
+
+// The packages a block can call, over one instance and one session.
+class Packages {
+public:
+    Packages(InstanceState& state, Instance& instance, SessionData& session, bool mayWait)
+        : s_(state), instance_(instance), session_(session), mayWait_(mayWait) {
+        if (s_.status == InstanceStatus::Down) raiseError(1034);
+        if (s_.status == InstanceStatus::Starting) raiseError(1033);
+    }
+
+    int createPipe(const std::string& name, bool isPrivate) {
+        if (!s_.pipe(upper(name))) {
+            Pipe p;
+            p.name = upper(name);
+            p.type = isPrivate ? "PRIVATE" : "PUBLIC";
+            s_.pipes.push_back(p);
+        }
+        return 0;
+    }
+
+    int removePipe(const std::string& name) {
+        std::erase_if(s_.pipes, [&](const Pipe& p) { return p.name == upper(name); });
+        return 0;
+    }
+
+    int sendMessage(const std::string& name) {
+        Pipe* p = s_.pipe(upper(name));
+        if (!p) {
+            createPipe(name, false);
+            p = s_.pipe(upper(name));
+        }
+        p->messages.push_back(session_.packBuffer);
+        session_.packBuffer.clear();
+        return 0;
+    }
+
+    int receiveMessage(const std::string& name, int timeoutSeconds) {
+        Pipe* p = s_.pipe(upper(name));
+        if (!p || p->messages.empty()) {
+            if (timeoutSeconds > 0 && mayWait_) throw PipeWait{timeoutSeconds};
+            return 1;
+        }
+        session_.receiveBuffer.assign(p->messages.front().begin(), p->messages.front().end());
+        p->messages.erase(p->messages.begin());
+        return 0;
+    }
+
+    int nextItemType() const { return session_.receiveBuffer.empty() ? kItemEnd : kItemText; }
+
+    std::string unpack() {
+        if (session_.receiveBuffer.empty()) raiseError(6556);
+        std::string item = session_.receiveBuffer.front();
+        session_.receiveBuffer.pop_front();
+        return item;
+    }
+
+    Value getParm(int kind, int index) {
+        if (kind == kParmSnapshotName) return Value::text(instance_.snapshotControlFileName());
+        if (kind != kParmControlFile) raiseError(6550, "GETPARM kind " + std::to_string(kind));
+        auto names = s_.controlFiles();
+        if (index < 1 || index > int(names.size())) return {};
+        return Value::text(names[size_t(index - 1)]);
+    }
+
+    Instance& instance() { return instance_; }
+    SessionData& session() { return session_; }
+
+private:
+    InstanceState& s_;
+    Instance& instance_;
+    SessionData& session_;
+    bool mayWait_;
+};
+
+// The reader of the recovery tool's output pipe, with the semantics of its block.
+Binds runReceiveBlock(Packages& pipes) {
+    Binds out;
+    long retval = -1;
+    int commandFailed = 0;
+    std::string errbuf;
+    out["RETVAL"] = Value::number(-1);
+    for (;;) {
+        int rc = pipes.receiveMessage("vlx$bakx_vss_out", 0);
+        if (rc == 1) {
+            if (commandFailed >= 1 || retval != -1) break;
+            raiseError(1403);
+        }
+        for (;;) {
+            if (commandFailed >= 1) ++commandFailed;
+            if (pipes.nextItemType() == kItemEnd) break;
+            std::string line = pipes.unpack();
+            if (line.size() > kMessageLineLimit) raiseError(6502);
+            std::string marker = line.substr(0, 11);
+            if (marker == "BAKX-00569:") {
+                commandFailed = 1;
+                retval = 0;
+            }
+            if (commandFailed > 2 && marker != "BAKX-00572:") {
+                if (errbuf.size() + line.size() > kErrorTextLimit) raiseError(6502);
+                errbuf += line;
+            }
+            if (marker == "BAKX-00572:") retval = retval == -1 ? 1 : retval + 1;
+            out["RETVAL"] = Value::number(double(retval));
+        }
+    }
+    out["BAKXERR"] = Value::text(errbuf);
+    return out;
+}
+
+Binds runControlFileCopyBlock(Packages& packages, const Binds& binds) {
+    auto source = binds.find("1");
+    if (source == binds.end()) raiseError(1008);
+    for (int i = 1; i <= 9999; ++i) {
+        Value dest = packages.getParm(kParmControlFile, i);
+        if (dest.isNull()) break;
+        if (!source->second.isNull() && source->second.asText() != dest.asText())
+            packages.instance().copyControlFile(source->second.asText(), dest.asText());
+    }
+    return {};
+}
+
+// Blocks of declarations and a sequence of assignments and package calls.
+class BlockRunner : public ProceduralNames {
+public:
+    BlockRunner(Packages& packages, TableSource& source, const Binds& binds)
+        : packages_(packages), source_(source), binds_(binds) {}
+
+    Binds run(TokenStream& t) {
+        if (t.acceptKeyword("DECLARE")) {
+            while (!t.isKeyword("BEGIN") && !t.atEnd()) declaration(t);
+        }
+        t.expectKeyword("BEGIN");
+        while (!t.isKeyword("END")) {
+            if (t.atEnd()) raiseError(6550, "END");
+            statement(t);
+        }
+        t.next();
+        t.expectEnd();
+        return assigned_;
+    }
+
+    std::optional<Value> name(const std::string& dotted) override {
+        auto var = variables_.find(dotted);
+        if (var != variables_.end()) return var->second;
+        if (dotted == "TRUE") return Value::number(1);
+        if (dotted == "FALSE") return Value::number(0);
+        static const std::map<std::string, int> constants = {
+            {"DBMS_BACKUP_RESTORE.CONTROL_FILE", kParmControlFile},
+            {"DBMS_BACKUP_RESTORE.SNAPSHOT_NAME", kParmSnapshotName},
+            {"DBMS_BACKUP_RESTORE.RTYP_ARCHIVED_LOG", Instance::kArchivedLogRecord},
+            {"DBMS_BACKUP_RESTORE.RTYP_BACKUP_PIECE", Instance::kBackupPieceRecord},
+            {"DBMS_BACKUP_RESTORE.RTYP_DFILE_COPY", Instance::kDatafileCopyRecord},
+        };
+        auto constant = constants.find(withoutSys(dotted));
+        if (constant != constants.end()) return Value::number(constant->second);
+        return call(dotted, {});
+    }
+
+    std::optional<Value> call(const std::string& dotted, const std::vector<Value>& args) override {
+        std::string fn = withoutSys(dotted);
+        auto text = [&](size_t i) { return i < args.size() ? args[i].asText() : std::string(); };
+        auto number = [&](size_t i, double fallback) {
+            return i < args.size() && !args[i].isNull() ? args[i].asNumber() : fallback;
+        };
+        if (fn == "DBMS_PIPE.CREATE_PIPE")
+            return Value::number(packages_.createPipe(text(0), number(2, 1) != 0));
+        if (fn == "DBMS_PIPE.REMOVE_PIPE") return Value::number(packages_.removePipe(text(0)));
+        if (fn == "DBMS_PIPE.SEND_MESSAGE") return Value::number(packages_.sendMessage(text(0)));
+        if (fn == "DBMS_PIPE.RECEIVE_MESSAGE")
+            return Value::number(packages_.receiveMessage(text(0), int(number(1, 86400000))));
+        if (fn == "DBMS_PIPE.NEXT_ITEM_TYPE") return Value::number(packages_.nextItemType());
+        if (fn == "DBMS_BACKUP_RESTORE.GETPARM")
+            return packages_.getParm(int(number(0, 0)), int(number(1, 1)));
+        return std::nullopt;
+    }
+
+private:
+    void declaration(TokenStream& t) {
+        std::string name = t.expectName();
+        if (name == "PRAGMA" || t.isKeyword("EXCEPTION")) {
+            while (!t.acceptSymbol(";")) {
+                if (t.atEnd()) raiseError(6550, name);
+                t.next();
+            }
+            return;
+        }
+        std::string type = t.expectName();
+        if (t.acceptSymbol("(")) {
+            if (type == "VARCHAR2" || type == "VARCHAR" || type == "CHAR")
+                limits_[name] = size_t(std::stoul(t.next().text));
+            while (!t.acceptSymbol(")")) t.next();
+        }
+        Value initial;
+        if (t.acceptSymbol(":=")) initial = evaluate(t);
+        variables_[name] = initial;
+        t.expectSymbol(";");
+    }
+
+    void statement(TokenStream& t) {
+        if (t.acceptKeyword("NULL")) {
+            t.expectSymbol(";");
+            return;
+        }
+        if (t.acceptKeyword("RAISE")) {
+            std::string exception = t.expectName();
+            if (exception == "NO_DATA_FOUND") raiseError(1403);
+            raiseError(6510);
+        }
+        const Token& first = t.peek();
+        if ((first.type == Token::Type::Bind || first.type == Token::Type::Name) &&
+            t.isSymbol(":=", 1)) {
+            Token target = t.next();
+            t.next();
+            assign(target, evaluate(t));
+            t.expectSymbol(";");
+            return;
+        }
+        std::string procedure = t.expectName();
+        while (t.acceptSymbol(".")) procedure += "." + t.expectName();
+        procedure = withoutSys(procedure);
+        std::vector<Token> targets;
+        std::vector<Value> args;
+        if (t.acceptSymbol("(")) {
+            do {
+                targets.push_back(t.peek());
+                auto expr = parseExpression(t);
+                bool out = isOutParameter(procedure, args.size());
+                args.push_back(out ? Value() : evaluateExpression(*expr, source_, binds_, this));
+            } while (t.acceptSymbol(","));
+            t.expectSymbol(")");
+        }
+        t.expectSymbol(";");
+        callProcedure(procedure, args, targets);
+    }
+
+    // Output parameters are only written, so an unbound placeholder is fine there.
+    static bool isOutParameter(const std::string& procedure, size_t index) {
+        if (procedure == "DBMS_PIPE.UNPACK_MESSAGE") return index == 0;
+        if (procedure == "DBMS_OUTPUT.GET_LINE") return index <= 1;
+        if (procedure == "DBMS_BACKUP_RESTORE.COPYCONTROLFILE") return index >= 2;
+        return false;
+    }
+
+    void callProcedure(const std::string& name, const std::vector<Value>& args,
+                       const std::vector<Token>& targets) {
+        auto arg = [&](size_t i) { return i < args.size() ? args[i] : Value(); };
+        auto target = [&](size_t i) -> const Token& {
+            if (i >= targets.size()) raiseError(6550, name);
+            return targets[i];
+        };
+        Instance& instance = packages_.instance();
+        SessionData& session = packages_.session();
+        if (name == "DBMS_PIPE.PACK_MESSAGE")
+            session.packBuffer.push_back(arg(0).asText());
+        else if (name == "DBMS_PIPE.UNPACK_MESSAGE")
+            assign(target(0), Value::text(packages_.unpack()));
+        else if (name == "DBMS_PIPE.RESET_BUFFER")
+            session.packBuffer.clear();
+        else if (name == "DBMS_PIPE.PURGE") {
+            packages_.removePipe(arg(0).asText());
+            packages_.createPipe(arg(0).asText(), false);
+        } else if (name == "DBMS_OUTPUT.PUT_LINE")
+            session.outputLines.push_back(arg(0).asText());
+        else if (name == "DBMS_OUTPUT.ENABLE" || name == "DBMS_OUTPUT.DISABLE") {
+        } else if (name == "DBMS_OUTPUT.GET_LINE") {
+            bool have = !session.outputLines.empty();
+            assign(target(0), have ? Value::text(session.outputLines.front()) : Value());
+            assign(target(1), Value::number(have ? 0 : 1));
+            if (have) session.outputLines.pop_front();
+        } else if (name == "DBMS_BACKUP_RESTORE.BCTSWITCH")
+            instance.switchChangeTracking();
+        else if (name == "DBMS_BACKUP_RESTORE.CFILEMAKEANDUSESNAPSHOT")
+            instance.makeSnapshotControlFile();
+        else if (name == "DBMS_BACKUP_RESTORE.CFILEUSECURRENT")
+            instance.useCurrentControlFile();
+        else if (name == "DBMS_BACKUP_RESTORE.REFRESHAGEDFILES")
+            instance.refreshAgedFiles();
+        else if (name == "DBMS_BACKUP_RESTORE.VSSBACKEDRECORD")
+            instance.markBackedUp(int(arg(0).asNumber()), uint32_t(arg(1).asNumber()),
+                                  uint32_t(arg(2).asNumber()));
+        else if (name == "DBMS_BACKUP_RESTORE.COPYCONTROLFILE") {
+            instance.copyControlFile(arg(0).asText(), arg(1).asText());
+            if (targets.size() >= 5) assign(targets[4], Value::text(arg(1).asText()));
+        } else {
+            raiseError(6550, name);
+        }
+    }
+
+    Value evaluate(TokenStream& t) {
+        auto expr = parseExpression(t);
+        return evaluateExpression(*expr, source_, binds_, this);
+    }
+
+    void assign(const Token& target, const Value& value) {
+        if (target.type == Token::Type::Bind) {
+            binds_[target.text] = value;
+            assigned_[target.text] = value;
+            return;
+        }
+        if (target.type != Token::Type::Name || !variables_.count(target.text))
+            raiseError(6550, target.text);
+        auto limit = limits_.find(target.text);
+        if (limit != limits_.end() && value.asText().size() > limit->second) raiseError(6502);
+        variables_[target.text] = value;
+    }
+
+    Packages& packages_;
+    TableSource& source_;
+    Binds binds_;
+    Binds assigned_;
+    std::map<std::string, Value> variables_;
+    std::map<std::string, size_t> limits_;
+};
+
+}  // namespace
+
+int statementType(const std::string& text) {
+    static const std::map<std::string, int> types = {
+        {"SELECT", 1}, {"WITH", 1}, {"UPDATE", 2}, {"DELETE", 3}, {"INSERT", 4},
+        {"CREATE", 5}, {"DROP", 6}, {"ALTER", 7},  {"BEGIN", 8},  {"DECLARE", 9}};
+    try {
+        auto tokens = tokenize(text);
+        auto found = types.find(tokens.front().text);
+        return tokens.front().type == Token::Type::Name && found != types.end() ? found->second : 0;
+    } catch (const DbError&) {
+        return 0;
+    }
+}
+
+void Executor::checkInjectedFailures(const std::string& text) {
+    std::string statement = upper(collapseBlanks(text));
+    for (auto it = state_.failures.begin(); it != state_.failures.end(); ++it) {
+        if (statement.find(upper(collapseBlanks(it->match))) == std::string::npos) continue;
+        DbError error(it->error, it->message.empty() ? errorText(it->error) : it->message);
+        if (!it->every) state_.failures.erase(it);
+        throw error;
+    }
+}
+
+Outcome Executor::execute(const std::string& text, const Binds& binds, bool mayWait) {
+    checkInjectedFailures(text);
+    Outcome outcome;
+    switch (statementType(text)) {
+        case 1: {
+            Instance instance(state_, storage_);
+            Catalog catalog(state_, instance);
+            outcome.isQuery = true;
+            outcome.result = runQuery(text, catalog, binds);
+            return outcome;
+        }
+        case 7: {
+            TokenStream tokens(tokenize(text));
+            tokens.next();
+            alter(tokens);
+            return outcome;
+        }
+        case 8:
+        case 9: return block(text, binds, mayWait);
+        default: raiseError(900);
+    }
+}
+
+void Executor::alter(TokenStream& t) {
+    Instance instance(state_, storage_);
+    if (t.acceptKeyword("TABLESPACE")) {
+        std::string name = t.expectName();
+        bool begin = t.acceptKeyword("BEGIN");
+        if (!begin) t.expectKeyword("END");
+        t.expectKeyword("BACKUP");
+        t.expectEnd();
+        begin ? instance.beginBackup(name) : instance.endBackup(name);
+    } else if (t.acceptKeyword("DATABASE")) {
+        if (t.acceptKeyword("MOUNT")) {
+            t.expectEnd();
+            instance.mount();
+        } else if (t.acceptKeyword("OPEN")) {
+            bool readOnly = false;
+            if (t.acceptKeyword("READ")) {
+                readOnly = t.acceptKeyword("ONLY");
+                if (!readOnly) t.expectKeyword("WRITE");
+            }
+            t.expectEnd();
+            instance.open(readOnly);
+        } else if (t.acceptKeyword("RENAME")) {
+            t.expectKeyword("FILE");
+            if (t.peek().type != Token::Type::String) raiseError(1516, t.peek().text);
+            std::string from = t.next().text;
+            t.expectKeyword("TO");
+            if (t.peek().type != Token::Type::String) raiseError(1516, t.peek().text);
+            std::string to = t.next().text;
+            t.expectEnd();
+            instance.renameFile(from, to);
+        } else if (t.isKeyword("ARCHIVELOG") || t.isKeyword("NOARCHIVELOG")) {
+            bool archiveLog = t.next().text == "ARCHIVELOG";
+            t.expectEnd();
+            instance.setArchiveLogMode(archiveLog);
+        } else {
+            raiseError(900);
+        }
+    } else if (t.acceptKeyword("SYSTEM")) {
+        if (t.acceptKeyword("ARCHIVE")) {
+            t.expectKeyword("LOG");
+            t.expectKeyword("CURRENT");
+            t.expectEnd();
+            instance.archiveLogCurrent();
+        } else if (t.acceptKeyword("CHECKPOINT")) {
+            t.expectEnd();
+            instance.checkpoint();
+        } else if (t.acceptKeyword("SWITCH")) {
+            t.expectKeyword("LOGFILE");
+            t.expectEnd();
+            instance.switchLogfile();
+        } else {
+            raiseError(900);
+        }
+    } else {
+        raiseError(900);
+    }
+}
+
+Outcome Executor::block(const std::string& text, const Binds& binds, bool mayWait) {
+    Instance instance(state_, storage_);
+    Catalog catalog(state_, instance);
+    Packages packages(state_, instance, session_, mayWait);
+    Outcome outcome;
+    std::string collapsed = collapseBlanks(text);
+    if (collapsed == collapseBlanks(kReceiveBlock)) {
+        outcome.assigned = runReceiveBlock(packages);
+    } else if (collapsed == collapseBlanks(kControlFileCopyBlock)) {
+        outcome.assigned = runControlFileCopyBlock(packages, binds);
+    } else {
+        TokenStream tokens(tokenize(text));
+        outcome.assigned = BlockRunner(packages, catalog, binds).run(tokens);
+    }
+    return outcome;
+}
+
+}  // namespace vorlix

@@ -1,0 +1,72 @@
+#pragma once
+// What the instance does to its state and its files: start-up, mount, open,
+// shut-down, checkpoints, log switches, hot backup mode, renames and the
+// control-file copies. Every operation throws DbError where the server would.
+
+#include <optional>
+#include <string>
+
+#include "sim/vorlix/engine/file_headers.h"
+#include "sim/vorlix/engine/state.h"
+#include "sim/vorlix/engine/storage.h"
+
+namespace vorlix {
+
+// "name = value" lines; '#' starts a comment; ('a', 'b') lists become "a, b".
+std::map<std::string, std::string> parseParameterFile(const std::string& text);
+std::string formatParameterFile(const std::map<std::string, std::string>& parameters);
+
+class Instance {
+public:
+    Instance(InstanceState& state, Storage& storage) : s_(state), storage_(storage) {}
+
+    // From down to started (not mounted), reading the given parameter file, or
+    // else the server parameter file, or else the instance's init file.
+    void startup(const std::string& parameterFile);
+    void mount();
+    void open(bool readOnly);
+    void shutdown(bool abort);
+
+    void checkpoint();
+    void archiveLogCurrent();
+    void switchLogfile();
+    void beginBackup(const std::string& tablespace);
+    void endBackup(const std::string& tablespace);
+    void renameFile(const std::string& from, const std::string& to);
+    void setArchiveLogMode(bool archiveLog);
+
+    void makeSnapshotControlFile();
+    void useCurrentControlFile();
+    void copyControlFile(const std::string& from, const std::string& to);
+    std::string snapshotControlFileName() const { return s_.snapshotControlFile; }
+    void markBackedUp(int recordKind, uint32_t recid, uint32_t stamp);
+    void refreshAgedFiles() { ++s_.agedFileRefreshes; }
+    void switchChangeTracking() { ++s_.bctSwitches; }
+
+    void setDatafileOnline(int number, bool online);
+    void setDatafileFuzzy(int number, bool fuzzy);
+
+    void writeDatafileHeader(const Datafile& file);
+    std::optional<DatafileHeader> readDatafileHeader(const Datafile& file);
+    void writeControlFiles(const std::string& type);
+    // Creates the datafiles, logs and control files a new instance has.
+    void createFiles();
+
+    // Record kinds of VssBackedRecord.
+    static constexpr int kArchivedLogRecord = 11;
+    static constexpr int kBackupPieceRecord = 13;
+    static constexpr int kDatafileCopyRecord = 16;
+
+private:
+    void requireStatus(InstanceStatus wanted);
+    void requireMounted();
+    Datafile& findDatafile(int number);
+    void archiveTo(const ArchiveDest& dest, int sequence, uint64_t first, uint64_t next,
+                   uint32_t blocks);
+    bool headersFuzzy() const { return s_.status == InstanceStatus::Open && !s_.readOnly; }
+
+    InstanceState& s_;
+    Storage& storage_;
+};
+
+}  // namespace vorlix

@@ -1,0 +1,81 @@
+#pragma once
+// Where instances live and how processes share them: the directory
+// <VORLIX_HOME>\instances\<SID> holds the state file "state.json"; a named
+// mutex per instance makes every read-change-write atomic across processes.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+
+#include "sim/vorlix/engine/db_error.h"
+#include "sim/vorlix/engine/state.h"
+#include "support/unique_handle.h"
+
+namespace vorlix {
+
+std::optional<std::string> vorlixHome();  // the setting VORLIX_HOME
+std::string instanceDirectory(const std::string& home, const std::string& sid);
+std::wstring serviceNameOf(const std::string& sid);  // VorlixService<SID>
+bool serviceRunning(const std::string& sid);
+
+// Net service names: "<home>\network\names.txt", lines "NAME = SID".
+std::optional<std::string> resolveNetServiceName(const std::string& home, const std::string& name);
+bool addNetServiceName(const std::string& home, const std::string& name, const std::string& sid);
+
+class InstanceStore {
+public:
+    InstanceStore(std::string directory, std::string sid);
+    // The instance of that name under VORLIX_HOME, when its state file exists.
+    static std::optional<InstanceStore> find(const std::string& sid);
+
+    const std::string& directory() const { return directory_; }
+    const std::string& sid() const { return sid_; }
+    bool exists() const;
+
+    // Reads the state under the lock; throws std::runtime_error when it cannot.
+    InstanceState read() const;
+    void create(const InstanceState& state) const;
+
+    // Runs `change` on the state under the lock and writes the state back when
+    // it changed, also when `change` throws.
+    template <typename Change>
+    auto update(Change change) const {
+        Lock lock(*this);
+        InstanceState state = load();
+        std::string before = toJson(state);
+        try {
+            if constexpr (std::is_void_v<decltype(change(state))>) {
+                change(state);
+                saveIfChanged(state, before);
+            } else {
+                auto result = change(state);
+                saveIfChanged(state, before);
+                return result;
+            }
+        } catch (const DbError&) {
+            saveIfChanged(state, before);  // a failing statement may have changed things first
+            throw;
+        }
+    }
+
+private:
+    class Lock {
+    public:
+        explicit Lock(const InstanceStore& store);
+        ~Lock();
+
+    private:
+        support::KernelHandle mutex_;
+    };
+
+    std::wstring statePath() const;
+    InstanceState load() const;
+    void save(const std::string& json) const;
+    void saveIfChanged(const InstanceState& state, const std::string& before) const;
+
+    std::string directory_;
+    std::string sid_;
+};
+
+}  // namespace vorlix

@@ -1,0 +1,70 @@
+#include "sim/vorlix/instance/win_storage.h"
+
+#include <windows.h>
+
+#include "sim/vorlix/instance/text.h"
+#include "support/unique_handle.h"
+
+namespace vorlix {
+
+namespace {
+
+std::wstring parentOf(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool writeAll(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+}  // namespace
+
+bool createDirectories(const std::wstring& directory) {
+    if (directory.empty() || directory.back() == L':') return true;
+    DWORD attributes = GetFileAttributesW(directory.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!createDirectories(parentOf(directory))) return false;
+    return CreateDirectoryW(directory.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool WinStorage::exists(const std::string& path) {
+    DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WinStorage::createFile(const std::string& path, const std::string& bytes) {
+    std::wstring wide = widen(path);
+    if (!createDirectories(parentOf(wide))) return false;
+    support::KernelHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && writeAll(file.get(), bytes);
+}
+
+bool WinStorage::overwriteStart(const std::string& path, const std::string& bytes) {
+    support::KernelHandle file(CreateFileW(widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && writeAll(file.get(), bytes);
+}
+
+std::optional<std::string> WinStorage::readStart(const std::string& path, size_t bytes) {
+    support::KernelHandle file(CreateFileW(widen(path).c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    std::string data(bytes, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.get(), data.data(), DWORD(bytes), &read, nullptr)) return std::nullopt;
+    data.resize(read);
+    return data;
+}
+
+bool WinStorage::copyFile(const std::string& from, const std::string& to) {
+    std::wstring target = widen(to);
+    return createDirectories(parentOf(target)) &&
+           CopyFileW(widen(from).c_str(), target.c_str(), FALSE);
+}
+
+}  // namespace vorlix

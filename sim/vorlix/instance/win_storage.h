@@ -1,0 +1,20 @@
+#pragma once
+// The instance's files on the machine's file system.
+
+#include "sim/vorlix/engine/storage.h"
+
+namespace vorlix {
+
+class WinStorage : public Storage {
+public:
+    bool exists(const std::string& path) override;
+    bool createFile(const std::string& path, const std::string& bytes) override;
+    bool overwriteStart(const std::string& path, const std::string& bytes) override;
+    std::optional<std::string> readStart(const std::string& path, size_t bytes) override;
+    bool copyFile(const std::string& from, const std::string& to) override;
+};
+
+// Creates the directory and its missing parents.
+bool createDirectories(const std::wstring& directory);
+
+}  // namespace vorlix
