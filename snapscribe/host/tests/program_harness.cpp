@@ -1,0 +1,194 @@
+#include "program_harness.h"
+
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "host_test_support.h"
+
+namespace snapscribe::testing {
+namespace {
+
+std::wstring testDirectory() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::wstring program(path, length);
+    return program.substr(0, program.rfind(L'\\') + 1);
+}
+
+support::KernelHandle inheritableFile(const std::wstring& path, bool write) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return support::KernelHandle(CreateFileW(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                             write ? CREATE_ALWAYS : OPEN_EXISTING, 0, nullptr));
+}
+
+// The test's environment with `added` laid over it, as CreateProcess wants it.
+std::vector<wchar_t> environmentBlock(const std::map<std::wstring, std::wstring>& added) {
+    std::map<std::wstring, std::wstring> variables;
+    wchar_t* own = GetEnvironmentStringsW();
+    for (const wchar_t* entry = own; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+        const std::wstring text(entry);
+        const std::size_t equals = text.find(L'=', 1);
+        if (equals != std::wstring::npos)
+            variables[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+    FreeEnvironmentStringsW(own);
+    for (const auto& [name, value] : added) variables[name] = value;
+    std::vector<wchar_t> block;
+    for (const auto& [name, value] : variables) {
+        const std::wstring entry = name + L"=" + value;
+        block.insert(block.end(), entry.begin(), entry.end());
+        block.push_back(L'\0');
+    }
+    block.push_back(L'\0');
+    return block;
+}
+
+std::optional<std::wstring> readDefault(HKEY key, const wchar_t* name) {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+        return std::wstring(L"<no value>");
+    }
+    std::vector<wchar_t> value(size / sizeof(wchar_t) + 1);
+    RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size);
+    return std::wstring(value.data());
+}
+
+// Files of one program's standard streams, named after it.
+std::wstring outputStem(const std::wstring& program, std::wstring directory) {
+    if (!directory.empty() && directory.back() == L'\\') directory.pop_back();
+    return directory + L"\\" + program.substr(program.rfind(L'\\') + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> split;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        split.push_back(text.substr(start, end - start));
+    }
+    if (start < text.size()) split.push_back(text.substr(start));
+    return split;
+}
+
+std::wstring snapscribePath() { return testDirectory() + L"snapscribe.exe"; }
+std::wstring vssreqPath() { return testDirectory() + L"..\\..\\sim\\vss\\vssreq.exe"; }
+
+Program::Program(const std::wstring& program, const std::wstring& arguments,
+                 const std::wstring& scratchDirectory, const ProgramOptions& options)
+    : outputFile_(outputStem(program, scratchDirectory) + L".out"),
+      errorFile_(outputStem(program, scratchDirectory) + L".err") {
+    const std::wstring inputFile = outputStem(program, scratchDirectory) + L".in";
+    {
+        support::KernelHandle input = inheritableFile(inputFile, true);
+        DWORD written = 0;
+        WriteFile(input.get(), options.input.data(), static_cast<DWORD>(options.input.size()),
+                  &written, nullptr);
+    }
+    support::KernelHandle input = inheritableFile(inputFile, false);
+    support::KernelHandle output = inheritableFile(outputFile_, true);
+    support::KernelHandle errors = inheritableFile(errorFile_, true);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.get();
+    startup.hStdOutput = output.get();
+    startup.hStdError = errors.get();
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    std::vector<wchar_t> environment = environmentBlock(options.environment);
+    PROCESS_INFORMATION started{};
+    const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (options.ownConsole ? CREATE_NEW_CONSOLE : 0);
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags,
+                       environment.data(), nullptr, &startup, &started)) {
+        process_.reset(started.hProcess);
+        CloseHandle(started.hThread);
+        processId_ = started.dwProcessId;
+    }
+}
+
+Program::~Program() {
+    if (finish(0) == STILL_ACTIVE) {
+        TerminateProcess(process_.get(), 99);
+        WaitForSingleObject(process_.get(), INFINITE);
+    }
+}
+
+DWORD Program::finish(DWORD timeoutMs) {
+    if (!process_) return static_cast<DWORD>(-2);
+    WaitForSingleObject(process_.get(), timeoutMs);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.get(), &code);
+    return code;
+}
+
+void Program::interrupt() {
+    FreeConsole();
+    if (AttachConsole(processId_)) {
+        SetConsoleCtrlHandler(nullptr, TRUE);
+        GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+        FreeConsole();
+    }
+}
+
+bool Program::waitForOutput(const std::string& text, DWORD timeoutMs) const {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
+        if (output().find(text) != std::string::npos) return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+std::string Program::output() const { return withoutCarriageReturns(readWholeFile(outputFile_)); }
+std::string Program::errors() const { return withoutCarriageReturns(readWholeFile(errorFile_)); }
+
+Finished runSnapscribe(const std::wstring& arguments, const std::wstring& scratchDirectory,
+                       const ProgramOptions& options) {
+    Program program(snapscribePath(), arguments, scratchDirectory, options);
+    const DWORD code = program.finish();
+    return {code, program.output(), program.errors()};
+}
+
+ServiceConfig serviceConfig(const std::wstring& name) {
+    support::ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    support::ServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG));
+    if (!service) return {};
+    DWORD needed = 0;
+    QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+    std::vector<BYTE> block(needed);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(block.data());
+    if (!QueryServiceConfigW(service.get(), config, needed, &needed)) return {};
+    return {true, config->dwStartType, config->lpBinaryPathName, config->lpDisplayName};
+}
+
+void deleteService(const std::wstring& name) {
+    support::ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    support::ServiceHandle service(OpenServiceW(manager.get(), name.c_str(), DELETE));
+    if (service) DeleteService(service.get());
+}
+
+void createService(const std::wstring& name, const std::wstring& binaryPath) {
+    support::ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    support::ServiceHandle service(
+        CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                       binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+}
+
+std::optional<std::wstring> classesRootValue(const std::wstring& key, const wchar_t* name) {
+    support::RegistryKey opened;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, opened.receive()) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return readDefault(opened.get(), name);
+}
+
+std::optional<std::wstring> classesRootDefault(const std::wstring& key) {
+    return classesRootValue(key, nullptr);
+}
+
+}  // namespace snapscribe::testing

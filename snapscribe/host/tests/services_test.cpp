@@ -1,0 +1,115 @@
+// Installing, listing and removing writer services through the real service
+// control manager and registry of the test's prefix.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host_test_support.h"
+#include "program_harness.h"
+
+namespace snapscribe::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::Optional;
+
+const std::wstring kClassKey = L"CLSID\\{26D02976-B909-43ad-AF7E-62A4F625E372}";
+
+// Instance names stay within ten bytes: a letter and the process id.
+std::wstring instanceName(wchar_t letter) {
+    return letter + std::to_wstring(GetCurrentProcessId() % 100000000);
+}
+
+class ServicesTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        for (const std::wstring& sid : sids) runSnapscribe(sid + L" /d", scratch.file(L""));
+    }
+    Finished snapscribe(const std::wstring& arguments) {
+        return runSnapscribe(arguments, scratch.file(L""));
+    }
+    std::wstring sid(wchar_t letter) {
+        sids.push_back(instanceName(letter));
+        return sids.back();
+    }
+
+    ScratchDirectory scratch;
+    std::vector<std::wstring> sids;
+};
+
+TEST_F(ServicesTest, ANewServiceStartsAutomaticallyAndAReinstalledOneOnDemand) {
+    const std::wstring db = sid(L'I');
+    const std::wstring service = L"VorlixVssWriter" + db;
+    ASSERT_EQ(snapscribe(db + L" /i").exitCode, 0u);
+
+    const ServiceConfig created = serviceConfig(service);
+    ASSERT_TRUE(created.exists);
+    EXPECT_EQ(created.startType, static_cast<DWORD>(SERVICE_AUTO_START));
+    EXPECT_EQ(created.binaryPath, snapscribePath() + L" " + db);
+    EXPECT_EQ(created.displayName, L"Vorlix " + db + L" VSS Writer Service");
+    EXPECT_THAT(classesRootDefault(kClassKey), Optional(created.displayName));
+    EXPECT_THAT(classesRootDefault(kClassKey + L"\\LocalServer32"), Optional(snapscribePath()));
+    EXPECT_THAT(classesRootDefault(kClassKey + L"\\AllowRemoteActivation"),
+                Optional(std::wstring()));
+    EXPECT_THAT(classesRootDefault(kClassKey + L"\\LocalService"), Optional(service));
+    EXPECT_THAT(classesRootValue(kClassKey + L"\\LocalService", L"ServiceParameters"),
+                Optional(std::wstring(L"-Service")));
+
+    ASSERT_EQ(snapscribe(db + L" /I").exitCode, 0u);
+    EXPECT_EQ(serviceConfig(service).startType, static_cast<DWORD>(SERVICE_DEMAND_START));
+
+    ASSERT_EQ(snapscribe(db + L" /d").exitCode, 0u);
+    EXPECT_FALSE(serviceConfig(service).exists);
+    EXPECT_EQ(classesRootDefault(kClassKey), std::nullopt);
+}
+
+TEST_F(ServicesTest, TheGivenProgramPathIsRegisteredInBothPlacesQuotedOnlyWithABlank) {
+    const std::wstring spaced = sid(L'P');
+    const std::wstring withBlank = L"C:\\Program Files\\Vorlix\\snapscribe.exe";
+    ASSERT_EQ(snapscribe(L"/exepath \"" + withBlank + L"\" " + spaced + L" /i").exitCode, 0u);
+    EXPECT_EQ(serviceConfig(L"VorlixVssWriter" + spaced).binaryPath,
+              L"\"" + withBlank + L"\" " + spaced);
+    EXPECT_THAT(classesRootDefault(kClassKey + L"\\LocalServer32"),
+                Optional(L"\"" + withBlank + L"\""));
+
+    const std::wstring plain = sid(L'Q');
+    ASSERT_EQ(snapscribe(L"/exepath C:\\Vorlix\\snapscribe.exe " + plain + L" /i").exitCode, 0u);
+    EXPECT_EQ(serviceConfig(L"VorlixVssWriter" + plain).binaryPath,
+              L"C:\\Vorlix\\snapscribe.exe " + plain);
+    EXPECT_THAT(classesRootDefault(kClassKey + L"\\LocalServer32"),
+                Optional(std::wstring(L"C:\\Vorlix\\snapscribe.exe")));
+}
+
+TEST_F(ServicesTest, RemovingAMissingServiceStillRemovesTheClassRegistration) {
+    const std::wstring db = sid(L'R');
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, (kClassKey + L"\\LocalService").c_str(), &key),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+
+    EXPECT_EQ(snapscribe(db + L" /d").exitCode, 0u);
+    EXPECT_EQ(classesRootDefault(kClassKey), std::nullopt);
+    EXPECT_EQ(snapscribe(db + L" /d").exitCode, 0u) << "nothing left to remove is no failure";
+}
+
+TEST_F(ServicesTest, QueryWorksOnServicesBeginningWithTheWriterPrefixOnly) {
+    const std::wstring writer = L"VorlixVssWriter" + instanceName(L'L');
+    const std::wstring lookalike = L"X" + writer;
+    createService(writer, L"C:\\nothing.exe");
+    createService(lookalike, L"C:\\nothing.exe");
+
+    const Finished list = snapscribe(L"/q");
+    const Finished status = snapscribe(L"/q /status");
+    deleteService(writer);
+    deleteService(lookalike);
+
+    EXPECT_THAT(lines(list.output), Contains(narrow(writer)));
+    EXPECT_THAT(list.output, Not(HasSubstr(narrow(lookalike))));
+    EXPECT_THAT(status.output, HasSubstr(narrow(writer) + " - The service is not running.\n"));
+    EXPECT_THAT(status.output, Not(HasSubstr(narrow(lookalike))));
+}
+
+}  // namespace
+}  // namespace snapscribe::testing
