@@ -2,36 +2,23 @@
 
 #include <windows.h>
 
-namespace snapscribe {
-namespace {
+#include "support/code_page_text.h"
 
-std::optional<std::wstring> widen(std::string_view text, DWORD flags) {
+namespace snapscribe {
+
+std::optional<std::wstring> strictWide(std::string_view text) {
     if (text.empty()) return std::wstring();
     const int length = static_cast<int>(text.size());
-    const int chars = MultiByteToWideChar(CP_ACP, flags, text.data(), length, nullptr, 0);
+    const int chars =
+        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
     if (chars <= 0) return std::nullopt;
     std::wstring wide(chars, L'\0');
-    MultiByteToWideChar(CP_ACP, flags, text.data(), length, wide.data(), chars);
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), chars);
     return wide;
 }
 
-}  // namespace
+std::wstring lenientWide(std::string_view text) { return support::toWide(text, CP_ACP); }
 
-std::optional<std::wstring> strictWide(std::string_view text) {
-    return widen(text, MB_ERR_INVALID_CHARS);
-}
-
-std::wstring lenientWide(std::string_view text) { return widen(text, 0).value_or(L""); }
-
-std::string systemNarrow(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
-    const int bytes =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string narrow(bytes, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), length, narrow.data(), bytes, nullptr, nullptr);
-    return narrow;
-}
+std::string systemNarrow(std::wstring_view text) { return support::toNarrow(text, CP_ACP); }
 
 }  // namespace snapscribe

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "code_page.h"
+#include "sim/vorlix/include/vci.h"
 #include "support/unique_handle.h"
 #include "writer_settings.h"
 
@@ -18,7 +19,7 @@ constexpr std::uint32_t kExistenceProbeBytes = 200;
 
 // The client library's setting reader: the full length of the value, or a
 // negative number when the setting does not exist.
-using SettingReader = std::int32_t (*)(const char* name, char* buffer, std::uint32_t size);
+using SettingReader = decltype(&slzgetevar);
 
 SettingReader loadSettingReader() {
     // Loaded once and kept: the database wrapper uses the same library.

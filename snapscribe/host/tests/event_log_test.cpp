@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "host_test_support.h"
-#include "snapscribe/host/code_page.h"
+#include "support/code_page_text.h"
 #include "snapscribe/host/failure_text.h"
 #include "support/unique_handle.h"
 
@@ -154,7 +154,7 @@ TEST_F(EventLogTest, AnIdentifierTheLibraryLacksIsReportedButFailsToFormat) {
     EXPECT_EQ(recorder_.events.size(), 1u);
     const std::string expected =
         "\nwriteToEventLog?(FormatMessage): " +
-        withoutCarriageReturns(systemNarrow(systemText(ERROR_MR_MID_NOT_FOUND)));
+        withoutCarriageReturns(support::toNarrow(systemText(ERROR_MR_MID_NOT_FOUND), CP_ACP));
     EXPECT_NE(traced().find(expected), std::string::npos) << traced();
 }
 
@@ -194,8 +194,8 @@ TEST_F(EventLogTest, TheLastErrorIsTracedAfterItsContext) {
     EXPECT_EQ(traceLastError(L"never traced"), 0u);
     const std::string expected =
         "\ninitEventLog(RegCreateKeyEx): " +
-        withoutCarriageReturns(systemNarrow(systemText(ERROR_ACCESS_DENIED)) +
-                               systemNarrow(systemText(ERROR_FILE_NOT_FOUND)));
+        withoutCarriageReturns(support::toNarrow(systemText(ERROR_ACCESS_DENIED), CP_ACP) +
+                               support::toNarrow(systemText(ERROR_FILE_NOT_FOUND), CP_ACP));
     EXPECT_NE(traced().find(expected), std::string::npos) << traced();
     EXPECT_EQ(traced().find("never traced"), std::string::npos);
     EXPECT_TRUE(recorder_.events.empty());

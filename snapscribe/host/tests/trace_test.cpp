@@ -152,5 +152,45 @@ TEST_F(TraceTest, AnOpenTraceIsKeptAndAppendedToAcrossOpenings) {
               "Application Trace file");
 }
 
+// Stored settings as the client library finds them (the environment first).
+class StoredSetting {
+public:
+    StoredSetting(const char* name, const std::string& value) : name_(name) {
+        SetEnvironmentVariableA(name, value.c_str());
+    }
+    ~StoredSetting() { SetEnvironmentVariableA(name_, nullptr); }
+
+private:
+    const char* name_;
+};
+
+TEST_F(TraceTest, StoredSettingsGiveLevelFileAndRecoveryToolOptions) {
+    StoredSetting level("VLX_TS1_VSS_TLEVEL", "0x10008");
+    StoredSetting file("VLX_TS1_VSS_TNAME", scratch_.narrowFile("writer.trc"));
+    StoredSetting options("VLX_TS1_VSS_ROPT", "nocatalog trace=1");
+    EXPECT_EQ(initTrace("TS1"), 0);
+    EXPECT_EQ(writerSettings().TraceLevel, TRC_SQL | TRC_MISC);
+    EXPECT_EQ(writerSettings().TraceFile, scratch_.narrowFile("writer.trc"));
+    EXPECT_EQ(recoveryToolOptions(), "nocatalog trace=1");
+    EXPECT_EQ(traced(),
+              "\nStarting Application Trace file\nEnable Vss Misc tracing\nEnable Vss SQL "
+              "tracing\nBAKX options : [nocatalog trace=1]");
+}
+
+TEST_F(TraceTest, ValuesAlreadySetWinOverStoredOnesAndOctalLevelsAreRead) {
+    StoredSetting level("VLX_TS2_VSS_TLEVEL", "010");
+    StoredSetting file("VLX_TS2_VSS_TNAME", scratch_.narrowFile("stored.trc"));
+    writerSettings().TraceFile = scratch_.narrowFile("writer.trc");
+    EXPECT_EQ(initTrace("TS2"), 0);
+    EXPECT_EQ(writerSettings().TraceLevel, TRC_MISC);
+    EXPECT_EQ(readWholeFile(scratch_.file(L"stored.trc")), "<missing>");
+    closeTrace();
+
+    writerSettings().TraceLevel = TRC_EVENT;
+    EXPECT_EQ(initTrace("TS2"), 0);
+    EXPECT_EQ(writerSettings().TraceLevel, TRC_EVENT);
+    EXPECT_EQ(recoveryToolOptions(), "") << "no options stored for TS2";
+}
+
 }  // namespace
 }  // namespace snapscribe
