@@ -1,12 +1,13 @@
 #pragma once
-// Conversions between wide text and the system code page, in which the
-// database keeps its names.
+// The database keeps its names in the system code page.
 
 #include <string>
 
+#include "support/code_page_text.h"
+
 namespace vorlix {
 
-std::wstring widen(const std::string& narrow);
-std::string narrow(const std::wstring& wide);
+inline std::wstring widen(std::string_view narrow) { return support::toWide(narrow, CP_ACP); }
+inline std::string narrow(std::wstring_view wide) { return support::toNarrow(wide, CP_ACP); }
 
 }  // namespace vorlix

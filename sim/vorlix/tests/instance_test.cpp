@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/vorlix/engine/db_error.h"
+#include "sim/vorlix/engine/catalog.h"
 #include "sim/vorlix/engine/description.h"
 #include "sim/vorlix/engine/executor.h"
 #include "sim/vorlix/tests/memory_storage.h"
@@ -121,6 +122,145 @@ TEST_F(DescribedInstance, SendBlockCreatesThePipeAndQueuesTheCommand) {
             .assigned.at("M")
             .asText(),
         "recover database;");
+}
+
+struct Sent {
+    const char* text;
+    Binds binds;
+    const char*
+        first;  // first value of the first row or of the first assigned bind; null: not checked
+};
+
+// Every statement the writer sends, in the order of a backup and a restore,
+// against an open instance with one archived log.
+TEST_F(DescribedInstance, EveryStatementTheWriterSendsRunsAndAnswersFromTheState) {
+    run("alter system archive log current");
+    const Value one = Value::number(1);
+    const std::vector<Sent> statements = {
+        {"select banner from v$version", {}, kVersionBanner},
+        {"select type from v$db_pipes where name='VLX$BAKX_VSS_OUT'", {}, "<no rows>"},
+        {"select member filename from v$logfile", {}, "C:\\DB\\redo01.log"},
+        {"select distinct rtrim(value)||'\\*.TRC' filename from v$parameter     where lower(name) "
+         "like '%_dump_dest%'",
+         {},
+         "C:\\DB\\bdump\\*.TRC"},
+        {"select filename from v$block_change_tracking", {}, "C:\\DB\\bct.chg"},
+        {"select name filename from v$tempfile", {}, "C:\\DB\\temp01.dbf"},
+        {"select rtrim(value)||'\\*.AUD' filename from v$parameter     where lower(name) like "
+         "'%audit_file_dest%'",
+         {},
+         "C:\\DB\\adump\\*.AUD"},
+        {"select name filename from v$controlfile", {}, "C:\\DB\\control01.ctl"},
+        {"select sys.dbms_backup_restore.normalizefilename(value)        filename from v$parameter "
+         "where lower(name) = 'spfile' and value is not null",
+         {},
+         "C:\\DB\\SPFILET1.ORA"},
+        {"select value filename from v$parameter  where lower(name) = 'spfile' and        value is "
+         "not null",
+         {},
+         "C:\\DB\\SPFILET1.ORA"},
+        {"begin    :name := sys.dbms_backup_restore.getParm(                "
+         "sys.dbms_backup_restore.SNAPSHOT_NAME); end; ",
+         {},
+         "C:\\DB\\SNCFT1.ORA"},
+        {"select d.file# filenum, d.name filename, t.name tsname,        t.ts# tsnum  from "
+         "v$datafile d, v$tablespace t where d.ts#=t.ts# order by tsnum",
+         {},
+         "1"},
+        {"select name from v$archived_log    where status='A' and          "
+         "is_recovery_dest_file='NO' and          DEST_ID = :1",
+         {{"1", one}},
+         "C:\\DB\\arch\\ARC00001_1.ARC"},
+        {"SELECT decode(LOG_MODE,'ARCHIVELOG', 1, 0) MREnabled FROM V$DATABASE", {}, "1"},
+        {"select recid, stamp, name from v$archived_log    where status='A' and "
+         "is_recovery_dest_file='YES'",
+         {},
+         "2"},
+        {"select recid, stamp, handle name from v$backup_piece     where status='A' and "
+         "is_recovery_dest_file='YES'",
+         {},
+         "<no rows>"},
+        {"select recid, stamp, name from v$datafile_copy     where status='A' and "
+         "is_recovery_dest_file='YES'",
+         {},
+         "<no rows>"},
+        {"SELECT TS# FROM V$TABLESPACE WHERE NAME=:1", {{"1", Value::text("USERS")}}, "2"},
+        {"begin    sys.dbms_backup_restore.bctswitch; end;", {}, nullptr},
+        {"select checkpoint_change# from v$database", {}, nullptr},
+        {"select distinct     sys.dbms_backup_restore.normalizefilename(                   "
+         "replace(value,'location=')) directory from v$parameter where name like '%dest%' and "
+         "value like '%\\%'",
+         {},
+         "C:\\DB\\adump"},
+        {"SELECT value DB_Name FROM V$PARAMETER WHERE lower(name)='db_name'", {}, "T1"},
+        {"select count(fuzzy) fuzzycnt from v$datafile_header where fuzzy='YES'", {}, "3"},
+        {"select controlfile_type from v$database", {}, "CURRENT"},
+        {"select file# filenum, name filename,        tablespace_name tsname, ts# tsnum,        "
+         "decode(status, 'ONLINE', 1, 0) readwrite,        decode(fuzzy,'YES', 1, 0) fuzzy,        "
+         "nvl(error,'<NULL>') readerror from v$datafile_header df order by tsnum, readwrite desc",
+         {},
+         "1"},
+        {"ALTER TABLESPACE USERS BEGIN BACKUP", {}, nullptr},
+        {"begin    sys.dbms_backup_restore.cFileMakeAndUseSnapShot;    "
+         "sys.dbms_backup_restore.cFileUseCurrent; end;",
+         {},
+         nullptr},
+        {"alter system archive log current", {}, nullptr},
+        {"ALTER TABLESPACE USERS END BACKUP", {}, nullptr},
+        {"begin    sys.dbms_backup_restore.VssBackedRecord(      "
+         "sys.dbms_backup_restore.RTYP_ARCHIVED_LOG, 2, 700000001); end;",
+         {},
+         nullptr},
+        {"begin    sys.dbms_backup_restore.refreshAgedFiles; end;", {}, nullptr},
+        {"select name, ((blocks+1)*block_size) filesize,        first_change#, next_change# from "
+         "v$archived_log where next_change# > :1 and dest_id = (select max(dest_id) from           "
+         " v$archive_dest            where              valid_now='YES' and              target in "
+         "('PRIMARY','LOCAL')) and              archived='YES' and              resetlogs_change# "
+         "in                (select resetlogs_change#                 from v$database)",
+         {{"1", Value::text("1000")}},
+         "C:\\DB\\fra\\ARC00001_1.RA"},
+        {"select name, ((blocks+1)*block_size) filesize,        first_change#, next_change# from "
+         "v$archived_log where next_change# > :1 and       dest_id = (select max(dest_id)          "
+         "    from v$archive_dest where              target in ('PRIMARY', 'LOCAL') and            "
+         "  STATUS='VALID') and       archived='YES' and       resetlogs_change# in         "
+         "(select resetlogs_change# from          v$database)",
+         {{"1", Value::text("1000")}},
+         "C:\\DB\\fra\\ARC00001_1.RA"},
+        {"select max(incarnation#) Incarnation from v$database_incarnation where resetlogs_change# "
+         "  = (select max(resetlogs_change#) from v$database_incarnation     where "
+         "resetlogs_change#<:1)",
+         {{"1", Value::text("1030")}},
+         "1"},
+        {"select value filename from v$parameter where name ='control_files'",
+         {},
+         "C:\\DB\\control01.ctl, C:\\DB\\control02.ctl"},
+        {"select member filename from v$logfile union select filename from v$block_change_tracking "
+         "union select name filename from v$tempfile",
+         {},
+         "C:\\DB\\bct.chg"},
+        {"select name filename from v$datafile where name like :1  union select member filename "
+         "from v$logfile where member like :1  union select filename from v$block_change_tracking "
+         "where filename    like :1  union select name filename from v$tempfile where name like :1",
+         {{"1", Value::text("C:\\DB\\%.dbf")}},
+         "C:\\DB\\sysaux01.dbf"},
+    };
+    for (const auto& sent : statements) {
+        SCOPED_TRACE(sent.text);
+        Outcome outcome;
+        try {
+            outcome = run(sent.text, sent.binds);
+        } catch (const DbError& e) {
+            ADD_FAILURE() << e.fullText();
+            continue;
+        }
+        if (!sent.first) continue;
+        std::string first = "<no rows>";
+        if (outcome.isQuery && !outcome.result.rows.empty())
+            first = outcome.result.rows[0][0].asText();
+        if (!outcome.isQuery && !outcome.assigned.empty())
+            first = outcome.assigned.begin()->second.asText();
+        EXPECT_EQ(first, sent.first);
+    }
 }
 
 TEST_F(DescribedInstance, HotBackupModeRefusesADoubleBeginAndAnEndWithoutBegin) {

@@ -90,7 +90,8 @@ int instanceCounter = 0;
 
 TestInstance::TestInstance(const std::string& description) {
     char sid[16];
-    std::snprintf(sid, sizeof sid, "T%lu%c", GetCurrentProcessId() % 100000, char('A' + instanceCounter++ % 26));
+    std::snprintf(sid, sizeof sid, "T%lu%c", GetCurrentProcessId() % 100000,
+                  char('A' + instanceCounter++ % 26));
     sid_ = sid;
     std::string file = homeDirectory() + "\\" + sid_ + ".json";
     HANDLE h =
