@@ -329,6 +329,8 @@ private:
             instance.useCurrentControlFile();
         else if (name == "DBMS_BACKUP_RESTORE.REFRESHAGEDFILES")
             instance.refreshAgedFiles();
+        else if (name == "DBMS_BACKUP_RESTORE.RESETINCARNATION")
+            instance.resetIncarnation(int(arg(0).asNumber()));
         else if (name == "DBMS_BACKUP_RESTORE.VSSBACKEDRECORD")
             instance.markBackedUp(int(arg(0).asNumber()), uint32_t(arg(1).asNumber()),
                                   uint32_t(arg(2).asNumber()));
@@ -433,8 +435,18 @@ void Executor::alter(TokenStream& t) {
                 readOnly = t.acceptKeyword("ONLY");
                 if (!readOnly) t.expectKeyword("WRITE");
             }
+            bool resetlogs = t.acceptKeyword("RESETLOGS");
             t.expectEnd();
-            instance.open(readOnly);
+            instance.open(readOnly, resetlogs);
+        } else if (t.acceptKeyword("RECOVER")) {
+            recover(t, instance);
+        } else if (t.acceptKeyword("REGISTER")) {
+            t.acceptKeyword("PHYSICAL");
+            t.expectKeyword("LOGFILE");
+            if (t.peek().type != Token::Type::String) raiseError(900);
+            std::string name = t.next().text;
+            t.expectEnd();
+            instance.registerArchivedLog(name);
         } else if (t.acceptKeyword("RENAME")) {
             t.expectKeyword("FILE");
             if (t.peek().type != Token::Type::String) raiseError(1516, t.peek().text);
@@ -467,6 +479,36 @@ void Executor::alter(TokenStream& t) {
         } else {
             raiseError(900);
         }
+    } else {
+        raiseError(900);
+    }
+}
+
+void Executor::recover(TokenStream& t, Instance& instance) {
+    t.acceptKeyword("AUTOMATIC");
+    if (t.acceptKeyword("DATABASE")) {
+        std::optional<uint64_t> until;
+        if (t.acceptKeyword("UNTIL")) {
+            t.expectKeyword("CHANGE");
+            if (t.peek().type != Token::Type::Number) raiseError(1722);
+            until = std::stoull(t.next().text);
+        }
+        t.expectEnd();
+        instance.recoverDatabase(until);
+    } else if (t.acceptKeyword("DATAFILE")) {
+        std::vector<int> numbers;
+        do {
+            if (t.peek().type != Token::Type::Number) raiseError(1722);
+            numbers.push_back(std::stoi(t.next().text));
+        } while (t.acceptSymbol(","));
+        t.expectEnd();
+        instance.recoverDatafiles(numbers);
+    } else if (t.acceptKeyword("TABLESPACE")) {
+        std::vector<std::string> names;
+        do names.push_back(t.expectName());
+        while (t.acceptSymbol(","));
+        t.expectEnd();
+        instance.recoverTablespaces(names);
     } else {
         raiseError(900);
     }

@@ -43,6 +43,7 @@ public:
 private:
     void checkInjectedFailures(const std::string& text);
     void alter(TokenStream& tokens);
+    void recover(TokenStream& tokens, Instance& instance);
     Outcome block(const std::string& text, const Binds& binds, bool mayWait);
 
     InstanceState& state_;

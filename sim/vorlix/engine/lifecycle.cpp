@@ -1,5 +1,6 @@
 #include "sim/vorlix/engine/lifecycle.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sim/vorlix/engine/db_error.h"
@@ -134,9 +135,11 @@ void Instance::mount() {
     s_.status = InstanceStatus::Mounted;
 }
 
-void Instance::open(bool readOnly) {
+void Instance::open(bool readOnly, bool resetlogs) {
     requireStatus(InstanceStatus::Mounted);
-    if (s_.controlFileType == "BACKUP") raiseError(1589);
+    bool needsResetlogs = s_.controlFileType == "BACKUP" || s_.resetlogsRequired;
+    if (needsResetlogs && !resetlogs) raiseError(1589);
+    if (resetlogs && !needsResetlogs) raiseError(1139);
     for (const auto& file : s_.datafiles) {
         if (!file.online) continue;
         auto header = readDatafileHeader(file);
@@ -144,9 +147,135 @@ void Instance::open(bool readOnly) {
         if (header->checkpoint < s_.checkpointChange || header->backupMode)
             raiseError(1113, std::to_string(file.number) + ": '" + file.name + "'");
     }
+    if (resetlogs) newIncarnation();
     s_.status = InstanceStatus::Open;
     s_.readOnly = readOnly;
     checkpoint();
+}
+
+void Instance::newIncarnation() {
+    uint64_t prior = s_.resetlogsChange;
+    s_.resetlogsChange = s_.nextChange();
+    int number = 0;
+    for (const auto& i : s_.incarnations) number = std::max(number, i.number);
+    s_.incarnations.push_back({number + 1, s_.resetlogsChange, prior});
+    s_.logSequence = 1;
+    s_.logFirstChange = s_.resetlogsChange;
+    s_.controlFileType = "CURRENT";
+    s_.resetlogsRequired = false;
+}
+
+uint64_t Instance::reachableChange(uint64_t from) {
+    // The online log holds everything since the last log switch.
+    if (from >= s_.logFirstChange && !s_.resetlogsRequired && s_.controlFileType == "CURRENT")
+        return s_.currentChange;
+    for (const auto& log : s_.archivedLogs) {
+        if (log.resetlogsChange != s_.resetlogsChange || log.status != "A") continue;
+        if (log.firstChange > from || log.nextChange <= from) continue;
+        auto block = storage_.readStart(log.name, kHeaderBlockSize);
+        auto header = block ? decodeArchivedLogHeader(*block) : std::nullopt;
+        if (!header || header->dbid != s_.dbid) continue;  // gone or not ours: try another copy
+        return reachableChange(header->nextChange);
+    }
+    return from;
+}
+
+void Instance::recover(const std::vector<Datafile*>& files, uint64_t target) {
+    requireStatus(InstanceStatus::Mounted);
+    for (Datafile* file : files) {
+        auto header = readDatafileHeader(*file);
+        if (!header) raiseError(1157, std::to_string(file->number));
+        if (header->checkpoint >= target && !header->backupMode) continue;
+        uint64_t reached = reachableChange(header->checkpoint);
+        if (reached < target)
+            raiseError(279, std::to_string(reached) + " needed for data file " +
+                                std::to_string(file->number));
+        file->checkpoint = target;
+        file->fuzzy = false;
+        file->backupMode = false;
+        writeDatafileHeader(*file);
+    }
+}
+
+void Instance::recoverDatabase(std::optional<uint64_t> untilChange) {
+    std::vector<Datafile*> files;
+    for (auto& file : s_.datafiles) {
+        if (file.online) files.push_back(&file);
+    }
+    if (untilChange) {
+        recover(files, *untilChange);
+        s_.checkpointChange = *untilChange;
+        s_.resetlogsRequired = true;
+        return;
+    }
+    uint64_t target = s_.checkpointChange;
+    if (s_.controlFileType == "BACKUP") {
+        // A backup control file knows no end: go as far as the logs lead.
+        target = 0;
+        for (auto* file : files) {
+            auto header = readDatafileHeader(*file);
+            if (header) target = std::max(target, reachableChange(header->checkpoint));
+        }
+        s_.checkpointChange = target;
+    }
+    recover(files, target);
+}
+
+void Instance::recoverDatafiles(const std::vector<int>& numbers) {
+    std::vector<Datafile*> files;
+    for (int number : numbers) files.push_back(&findDatafile(number));
+    recover(files, s_.checkpointChange);
+}
+
+void Instance::recoverTablespaces(const std::vector<std::string>& names) {
+    std::vector<Datafile*> files;
+    for (const auto& name : names) {
+        Tablespace* ts = s_.tablespace(name);
+        if (!ts) raiseError(959, name);
+        for (auto& file : s_.datafiles) {
+            if (file.tablespace == ts->number) files.push_back(&file);
+        }
+    }
+    recover(files, s_.checkpointChange);
+}
+
+void Instance::registerArchivedLog(const std::string& name) {
+    requireMounted();
+    auto block = storage_.readStart(name, kHeaderBlockSize);
+    auto header = block ? decodeArchivedLogHeader(*block) : std::nullopt;
+    if (!header) raiseError(308, name);
+    if (header->dbid != s_.dbid) raiseError(1284, name);
+    for (const auto& log : s_.archivedLogs) {
+        if (upper(log.name) == upper(name)) return;  // known already
+    }
+    FileRecord r;
+    r.recid = s_.nextRecid++;
+    r.stamp = s_.nextStamp++;
+    r.name = name;
+    r.sequence = header->sequence;
+    r.firstChange = header->firstChange;
+    r.nextChange = header->nextChange;
+    r.blocks = header->blocks;
+    r.resetlogsChange = header->resetlogsChange;
+    for (const auto& dest : s_.archiveDests) {
+        std::string prefix = upper(dest.location) + "\\";
+        if (upper(name).compare(0, prefix.size(), prefix) == 0) {
+            r.destId = dest.id;
+            r.recoveryArea = dest.recoveryArea;
+        }
+    }
+    s_.archivedLogs.push_back(r);
+}
+
+void Instance::resetIncarnation(int number) {
+    requireStatus(InstanceStatus::Mounted);
+    for (const auto& i : s_.incarnations) {
+        if (i.number == number) {
+            s_.resetlogsChange = i.resetlogsChange;
+            return;
+        }
+    }
+    raiseError(19571, "incarnation " + std::to_string(number));
 }
 
 void Instance::shutdown(bool abort) {

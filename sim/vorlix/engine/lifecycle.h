@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "sim/vorlix/engine/file_headers.h"
 #include "sim/vorlix/engine/state.h"
@@ -24,7 +25,7 @@ public:
     // else the server parameter file, or else the instance's init file.
     void startup(const std::string& parameterFile);
     void mount();
-    void open(bool readOnly);
+    void open(bool readOnly, bool resetlogs = false);
     void shutdown(bool abort);
 
     void checkpoint();
@@ -42,6 +43,17 @@ public:
     void markBackedUp(int recordKind, uint32_t recid, uint32_t stamp);
     void refreshAgedFiles() { ++s_.agedFileRefreshes; }
     void switchChangeTracking() { ++s_.bctSwitches; }
+
+    // Media recovery from the archived logs (and the online log) on disk.
+    // Complete: up to the control file's checkpoint; with `untilChange`: up
+    // to that change, after which the database opens only with RESETLOGS.
+    void recoverDatabase(std::optional<uint64_t> untilChange);
+    void recoverDatafiles(const std::vector<int>& numbers);
+    void recoverTablespaces(const std::vector<std::string>& names);
+    // Records an archived log file of this database found on disk.
+    void registerArchivedLog(const std::string& name);
+    // Makes an earlier incarnation the current one, for a recovery into its past.
+    void resetIncarnation(int number);
 
     void setDatafileOnline(int number, bool online);
     void setDatafileFuzzy(int number, bool fuzzy);
@@ -63,6 +75,9 @@ private:
     Datafile& findDatafile(int number);
     void archiveTo(const ArchiveDest& dest, int sequence, uint64_t first, uint64_t next,
                    uint32_t blocks);
+    void recover(const std::vector<Datafile*>& files, uint64_t target);
+    uint64_t reachableChange(uint64_t from);  // how far the logs on disk lead from a change
+    void newIncarnation();
     bool headersFuzzy() const { return s_.status == InstanceStatus::Open && !s_.readOnly; }
 
     InstanceState& s_;

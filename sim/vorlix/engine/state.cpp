@@ -137,6 +137,7 @@ std::string toJson(const InstanceState& s) {
         {"bctSwitches", s.bctSwitches},
         {"agedFileRefreshes", s.agedFileRefreshes},
         {"usingSnapshotControlFile", s.usingSnapshotControlFile},
+        {"resetlogsRequired", s.resetlogsRequired},
         {"snapshotControlFile", s.snapshotControlFile},
         {"serverParameterFile", s.serverParameterFile},
         {"initParameterFile", s.initParameterFile},
@@ -184,6 +185,7 @@ InstanceState stateFromJson(const std::string& text) {
     get("bctSwitches", s.bctSwitches);
     get("agedFileRefreshes", s.agedFileRefreshes);
     get("usingSnapshotControlFile", s.usingSnapshotControlFile);
+    get("resetlogsRequired", s.resetlogsRequired);
     get("snapshotControlFile", s.snapshotControlFile);
     get("serverParameterFile", s.serverParameterFile);
     get("initParameterFile", s.initParameterFile);

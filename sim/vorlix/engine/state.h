@@ -107,6 +107,7 @@ struct InstanceState {
     int bctSwitches = 0;
     int agedFileRefreshes = 0;
     bool usingSnapshotControlFile = false;
+    bool resetlogsRequired = false;  // after an incomplete recovery
     std::string snapshotControlFile;
     std::string serverParameterFile;  // read at start-up when it exists
     std::string initParameterFile;    // read at start-up otherwise

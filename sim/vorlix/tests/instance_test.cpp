@@ -302,6 +302,70 @@ TEST_F(DescribedInstance, ADatafileCopiedBackIsSeenWithItsOldHeaderAndNeedsRecov
     EXPECT_EQ(errorOf("alter database open"), 1113);
 }
 
+class RestoredInstance : public DescribedInstance {
+protected:
+    // A backup of the users datafile, two log switches, a clean shut-down,
+    // the file put back and the database mounted.
+    void SetUp() override {
+        DescribedInstance::SetUp();
+        backup = files.files.at(kUsers);
+        run("alter system archive log current");
+        run("alter system archive log current");
+        Instance(state, files).shutdown(false);
+        files.files[kUsers] = backup;
+        Instance(state, files).startup("");
+        run("alter database mount");
+    }
+
+    static constexpr const char* kUsers = "C:\\DB\\users01.dbf";
+    std::string backup;
+};
+
+TEST_F(RestoredInstance, CompleteRecoveryBringsTheHeaderForwardFromTheArchivedLogs) {
+    EXPECT_EQ(errorOf("alter database open"), 1113);
+    run("alter database recover automatic database");
+    EXPECT_EQ(single("select recover from v$datafile_header where file# = 3"), "NO");
+    EXPECT_EQ(single("select checkpoint_change# from v$datafile_header where file# = 3"),
+              single("select checkpoint_change# from v$database"));
+    run("alter database open");
+}
+
+TEST_F(RestoredInstance, RecoveryFailsWhenANeededLogIsMissingFromEveryDestination) {
+    for (const auto& log : state.archivedLogs) {
+        if (log.sequence == 2) files.files.erase(log.name);
+    }
+    EXPECT_EQ(errorOf("alter database recover datafile 3"), 279);
+    EXPECT_EQ(errorOf("alter database recover tablespace USERS"), 279);
+    EXPECT_EQ(single("select recover from v$datafile_header where file# = 3"), "YES");
+}
+
+TEST_F(RestoredInstance, IncompleteRecoveryOpensOnlyWithResetlogsIntoANewIncarnation) {
+    uint64_t until = state.archivedLogs.front().nextChange;
+    run("alter database recover database until change " + std::to_string(until));
+    EXPECT_EQ(errorOf("alter database open"), 1589);
+    run("alter database open resetlogs");
+    auto rows =
+        run("select incarnation#, resetlogs_change#, status from v$database_incarnation order by 1")
+            .result.rows;
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1][2].asText(), "CURRENT");
+    EXPECT_EQ(single("select resetlogs_change# from v$database"), rows[1][1].asText());
+    EXPECT_EQ(state.logSequence, 1);
+    EXPECT_EQ(errorOf("alter database open resetlogs"), 1531);
+}
+
+TEST_F(RestoredInstance, ArchivedLogsFoundOnDiskAreRegisteredWhenTheyAreOurs) {
+    const FileRecord first = state.archivedLogs.front();
+    files.copyFile(first.name, "E:\\RESTORED\\ARC1.ARC");
+    run("alter database register logfile 'E:\\RESTORED\\ARC1.ARC'");
+    EXPECT_EQ(single("select sequence# from v$archived_log where name = 'E:\\RESTORED\\ARC1.ARC'"),
+              std::to_string(first.sequence));
+    files.files["E:\\RESTORED\\OTHER.ARC"] =
+        encodeHeader(ArchivedLogHeader{state.dbid + 1, 9, 1, 2, 1, 1});
+    EXPECT_EQ(errorOf("alter database register logfile 'E:\\RESTORED\\OTHER.ARC'"), 1284);
+    EXPECT_EQ(errorOf("alter database register logfile 'E:\\RESTORED\\NONE.ARC'"), 308);
+}
+
 TEST_F(DescribedInstance, OpenModeAnswersFollowTheInstanceState) {
     EXPECT_EQ(single("         select open_mode from v$database"), "READ WRITE");
     Instance(state, files).shutdown(false);
