@@ -17,8 +17,9 @@ std::wstring describe(const wchar_t* what, DWORD code) {
     return std::wstring(what) + L" failed with error " + std::to_wstring(code);
 }
 
-support::ServiceHandle openManager(std::wstring& error) {
-    support::ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+support::ServiceHandle openManager(std::wstring& error, const std::wstring& machine = {}) {
+    support::ServiceHandle manager(OpenSCManagerW(machine.empty() ? nullptr : machine.c_str(),
+                                                  nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) error = describe(L"OpenSCManager", GetLastError());
     return manager;
 }
@@ -79,8 +80,8 @@ bool removeService(const std::wstring& name, std::wstring& error) {
     return true;
 }
 
-bool startService(const std::wstring& name, std::wstring& error) {
-    auto manager = openManager(error);
+bool startService(const std::wstring& name, std::wstring& error, const std::wstring& machine) {
+    auto manager = openManager(error, machine);
     if (!manager) return false;
     support::ServiceHandle service(
         OpenServiceW(manager.get(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
@@ -96,8 +97,8 @@ bool startService(const std::wstring& name, std::wstring& error) {
     return waitForState(service.get(), SERVICE_RUNNING, error);
 }
 
-bool stopService(const std::wstring& name, std::wstring& error) {
-    auto manager = openManager(error);
+bool stopService(const std::wstring& name, std::wstring& error, const std::wstring& machine) {
+    auto manager = openManager(error, machine);
     if (!manager) return false;
     support::ServiceHandle service(
         OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS));

@@ -11,8 +11,9 @@ namespace vorlix {
 bool installInstanceService(const std::string& sid, const std::wstring& program,
                             const std::string& home, std::wstring& error);
 bool removeService(const std::wstring& name, std::wstring& error);
-// Both wait (up to 30 s) until the service has reached the state.
-bool startService(const std::wstring& name, std::wstring& error);
-bool stopService(const std::wstring& name, std::wstring& error);
+// Both wait (up to 30 s) until the service has reached the state; an empty
+// machine is this one.
+bool startService(const std::wstring& name, std::wstring& error, const std::wstring& machine = {});
+bool stopService(const std::wstring& name, std::wstring& error, const std::wstring& machine = {});
 
 }  // namespace vorlix
