@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include "sim/vorlix/tests/pipe_blocks.h"
 #include "sim/vorlix/tests/vci_client.h"
@@ -113,17 +114,17 @@ TEST(Vci, DescribeBindsDefinesOfEveryTypeAndFetchToTheEnd) {
     uint32_t count = 0;
     v.VCIAttrGet(stmt, VCI_HTYPE_STMT, &count, nullptr, VCI_ATTR_PARAM_COUNT, c.err);
     ASSERT_EQ(count, 4u);
-    std::vector<std::string> names;
+    // The names stay readable after their descriptors are freed and the statement executed.
+    std::vector<std::pair<const char*, uint32_t>> described;
     for (uint32_t i = 1; i <= count; ++i) {
         void* param = nullptr;
         ASSERT_EQ(v.VCIParamGet(stmt, VCI_HTYPE_STMT, c.err, &param, i), VCI_SUCCESS);
         char* name = nullptr;
         uint32_t length = 0;
         v.VCIAttrGet(param, VCI_DTYPE_PARAM, &name, &length, VCI_ATTR_NAME, c.err);
-        names.emplace_back(name, length);
+        described.emplace_back(name, length);
         v.VCIDescriptorFree(param, VCI_DTYPE_PARAM);
     }
-    EXPECT_THAT(names, ElementsAre("RECID", "STAMP", "NAME", "SEQ"));
     uint16_t dest = 1;
     v.VCIBindByName(stmt, nullptr, c.err, ":1", 2, &dest, sizeof dest, SQLT_UIN, nullptr, nullptr,
                     nullptr, 0, nullptr, VCI_DEFAULT);
@@ -156,6 +157,9 @@ TEST(Vci, DescribeBindsDefinesOfEveryTypeAndFetchToTheEnd) {
     }
     EXPECT_EQ(rows, 3);
     EXPECT_EQ(c.check(v.VCIStmtFetch(stmt, c.err, 1, VCI_FETCH_NEXT, VCI_DEFAULT)), VCI_NO_DATA);
+    std::vector<std::string> names;
+    for (auto [name, length] : described) names.emplace_back(name, length);
+    EXPECT_THAT(names, ElementsAre("RECID", "STAMP", "NAME", "SEQ"));
 }
 
 struct Seen {
@@ -264,6 +268,33 @@ TEST(Vci, TwoProcessesTalkThroughADatabasePipe) {
     // Drained: the next run has nothing and ends in the no-data answer.
     EXPECT_EQ(c.check(v.VCIStmtExecute(c.svc, receive, c.err, 1, 0, nullptr, nullptr, VCI_DEFAULT)),
               VCI_NO_DATA);
+}
+
+TEST(Vci, AReceiveWithATimeoutWaitsForAMessageFromAnotherProcess) {
+    TestInstance db("{}");
+    std::wstring sid(db.sid().begin(), db.sid().end());
+    std::string output;
+    int code = -1;
+    std::thread waiter([&] {
+        code = runTool(
+            L"vlxsql.exe\" " + sid +
+                L" -- \"declare rc number; m varchar2(100); begin rc := "
+                L"sys.dbms_pipe.receive_message('late', 60); sys.dbms_pipe.unpack_message(m); "
+                L"dbms_output.put_line(rc || ' ' || m); end;\"",
+            &output);
+    });
+    Connection c;
+    ASSERT_EQ(c.connectLocal(db.sid()), 0);
+    EXPECT_EQ(c.execute("begin sys.dbms_pipe.pack_message('arrived'); :rc := "
+                        "sys.dbms_pipe.send_message('late'); end;"),
+              0);
+    waiter.join();
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(output, "0 arrived\r\n");
+    Connection empty;
+    ASSERT_EQ(empty.connectLocal(db.sid()), 0);
+    EXPECT_THAT(empty.rows("select name from v$db_pipes where name = 'LATE'"),
+                ElementsAre(ElementsAre("LATE")));
 }
 
 TEST(Vci, ADatafileCopiedBackIsSeenWithItsOldHeaderAfterAMount) {

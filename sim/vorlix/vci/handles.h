@@ -93,7 +93,7 @@ struct Define : Handle {
 
 struct Param : Handle {
     Param() : Handle(VCI_DTYPE_PARAM) {}
-    std::string name;
+    const std::string* name = nullptr;  // owned by the statement
     uint16_t dataType = 0;
     uint16_t dataSize = 0;
 };
@@ -109,6 +109,8 @@ struct Stmt : Handle {
     bool executed = false;
     vorlix::QueryResult result;
     size_t nextRow = 0;
+    // Column names handed out by the describe stay valid until the next prepare.
+    std::vector<std::unique_ptr<std::string>> describedNames;
 };
 
 // The live handle of that type behind a caller's pointer, or null.

@@ -346,8 +346,8 @@ VCIAPI int32_t VCIAttrGet(const void* trgthndlp, uint32_t trghndltyp, void* attr
     if (Param* param = as<Param>(trgthndlp, trghndltyp); param && trghndltyp == VCI_DTYPE_PARAM) {
         switch (attrtype) {
             case VCI_ATTR_NAME:
-                *static_cast<const char**>(attributep) = param->name.c_str();
-                if (sizep) *sizep = uint32_t(param->name.size());
+                *static_cast<const char**>(attributep) = param->name->c_str();
+                if (sizep) *sizep = uint32_t(param->name->size());
                 return VCI_SUCCESS;
             case VCI_ATTR_DATA_TYPE:
                 *static_cast<uint16_t*>(attributep) = param->dataType;
@@ -379,8 +379,13 @@ VCIAPI int32_t VCIParamGet(const void* hndlp, uint32_t htype, VCIError* errhp, v
         if (!stmt->executed) raiseError(24338);
         if (pos < 1 || pos > stmt->result.columns.size()) raiseError(24334);
         const auto& column = stmt->result.columns[pos - 1];
+        if (stmt->describedNames.size() != stmt->result.columns.size()) {
+            stmt->describedNames.clear();
+            for (const auto& c : stmt->result.columns)
+                stmt->describedNames.push_back(std::make_unique<std::string>(c.name));
+        }
         auto param = std::make_unique<Param>();
-        param->name = column.name;
+        param->name = stmt->describedNames[pos - 1].get();
         param->dataType = uint16_t(column.type);
         param->dataSize = column.type == vorlix::ColumnType::Number ? 22 : 4000;
         *parmdpp = param.release();
@@ -403,6 +408,7 @@ VCIAPI int32_t VCIStmtPrepare(VCIStmt* stmtp, VCIError* errhp, const char* stmt,
     s->defines.clear();
     s->result = {};
     s->nextRow = 0;
+    s->describedNames.clear();
     return afterCall(s->env, VCI_FNCODE_STMTPREPARE, s, VCI_HTYPE_STMT, VCI_SUCCESS, stmtp, errhp,
                      stmt, stmtLen, language, mode);
 }
