@@ -2,7 +2,6 @@
 // the demo. Run without arguments for the list of commands.
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <functional>
@@ -34,6 +33,7 @@ const char* const kUsage =
     "  logmode SID archivelog|noarchivelog\n"
     "  switch SID [COUNT]            archive the current log COUNT times\n"
     "  datafile SID N offline|online|fuzzy|clean|noerror|error TEXT\n"
+    "  dest SID ID VALID|DEFERRED|ERROR|...   set an archive destination's status\n"
     "  fail SID next|every ERROR MATCH [MESSAGE]   fail statements containing MATCH\n"
     "  clear-failures SID\n"
     "  alias NAME SID                add a net service name\n"
@@ -157,13 +157,8 @@ void drop(const Args& a) {
     std::wstring error;
     stopService(serviceNameOf(sid), error);
     removeService(serviceNameOf(sid), error);
-    std::wstring directory = widen(instanceDirectory(home(), sid));
-    std::wstring from = directory + L'\0';  // double terminated for the shell
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    if (SHFileOperationW(&op) != 0) throw std::runtime_error("cannot delete " + narrow(directory));
+    std::string directory = instanceDirectory(home(), sid);
+    if (!deleteTree(widen(directory))) throw std::runtime_error("cannot delete " + directory);
 }
 
 void service(const Args& a) {
@@ -233,6 +228,20 @@ void datafile(const Args& a) {
     });
 }
 
+void dest(const Args& a) {
+    need(a, 3);
+    int id = std::stoi(a[1]);
+    change(a[0], [&](InstanceState& state, Instance&) {
+        for (auto& d : state.archiveDests) {
+            if (d.id == id) {
+                d.status = upper(a[2]);
+                return;
+            }
+        }
+        throw std::runtime_error("no archive destination " + a[1]);
+    });
+}
+
 void fail(const Args& a) {
     need(a, 4);
     change(a[0], [&](InstanceState& state, Instance&) {
@@ -287,20 +296,11 @@ void headers(const Args& a) {
 }
 
 const std::map<std::string, std::function<void(const Args&)>> kCommands = {
-    {"create", create},
-    {"drop", drop},
-    {"service", service},
-    {"startup", startup},
-    {"shutdown", shutdown},
-    {"status", status},
-    {"logmode", logmode},
-    {"switch", switchLog},
-    {"datafile", datafile},
-    {"fail", fail},
-    {"clear-failures", clearFailures},
-    {"alias", alias},
-    {"show", show},
-    {"headers", headers},
+    {"create", create},   {"drop", drop},         {"service", service},
+    {"startup", startup}, {"shutdown", shutdown}, {"status", status},
+    {"logmode", logmode}, {"switch", switchLog},  {"datafile", datafile},
+    {"dest", dest},       {"fail", fail},         {"clear-failures", clearFailures},
+    {"alias", alias},     {"show", show},         {"headers", headers},
 };
 
 }  // namespace

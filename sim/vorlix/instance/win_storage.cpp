@@ -1,6 +1,7 @@
 #include "sim/vorlix/instance/win_storage.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include "sim/vorlix/instance/text.h"
 #include "support/unique_handle.h"
@@ -28,6 +29,15 @@ bool createDirectories(const std::wstring& directory) {
     if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!createDirectories(parentOf(directory))) return false;
     return CreateDirectoryW(directory.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool deleteTree(const std::wstring& directory) {
+    std::wstring from = directory + L'\0';  // the shell wants a double-terminated list
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    return SHFileOperationW(&op) == 0;
 }
 
 bool WinStorage::exists(const std::string& path) {

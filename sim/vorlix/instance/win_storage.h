@@ -16,5 +16,7 @@ public:
 
 // Creates the directory and its missing parents.
 bool createDirectories(const std::wstring& directory);
+// Deletes the directory with everything in it.
+bool deleteTree(const std::wstring& directory);
 
 }  // namespace vorlix

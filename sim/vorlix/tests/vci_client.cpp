@@ -1,8 +1,13 @@
 #include "sim/vorlix/tests/vci_client.h"
 
+#include <shellapi.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <cstdlib>
 #include <stdexcept>
 
+#include "sim/vorlix/instance/win_storage.h"
 #include "support/unique_handle.h"
 
 namespace vorlix::test {
@@ -29,13 +34,14 @@ std::wstring moduleDirectory() {
 std::wstring binDirectory() { return moduleDirectory() + L"\\..\\home\\BIN"; }
 
 std::string homeDirectory() {
+    static std::wstring dir;
     static std::string home = [] {
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
-        std::wstring dir =
-            std::wstring(temp) + L"vorlix-test-" + std::to_wstring(GetCurrentProcessId());
+        dir = std::wstring(temp) + L"vorlix-test-" + std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(dir.c_str(), nullptr);
         SetEnvironmentVariableW(L"VORLIX_HOME", dir.c_str());
+        std::atexit([] { deleteTree(dir); });
         return narrowAscii(dir);
     }();
     return home;
