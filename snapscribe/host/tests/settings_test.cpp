@@ -52,5 +52,47 @@ TEST(GetSetting, ReadsTheClientLibrarysSettingIntoTheBufferAndTerminatesIt) {
     SetEnvironmentVariableA("VLX_GS1_VSS_ROPT", nullptr);
 }
 
+// What the administration tool stored, as the client library reads it.
+std::string storedValue(const char* pattern, const std::string& sid) {
+    char value[800];
+    getSetting(instanceSettingName(pattern, sid).c_str(), value, sizeof value, nullptr);
+    return value;
+}
+
+TEST(SaveTraceSettings, TheToolStoresWhatTheTraceLaterOpensAndRemovesItAgain) {
+    testing::TraceSettingsReset reset;
+    ScratchDirectory scratch;
+    const std::string sid = "SV" + std::to_string(GetCurrentProcessId());
+    const std::string file = scratch.narrowFile("db one.trc");  // a blank travels unquoted
+    WriterSettings& settings = writerSettings();
+    settings.TraceLevel = TRC_SQL | TRC_MISC;
+    settings.TraceFile = file;
+    CapturedStdout saving(scratch.file(L"saving.txt"));
+    saveTraceSettings(sid);
+    EXPECT_EQ(saving.text(), "\nTrace level for Vorlix " + sid +
+                                 " VSS writer service is 65544\nTrace filename for Vorlix " + sid +
+                                 " VSS writer service is " + file);
+    EXPECT_EQ(storedValue(kTraceLevelSetting, sid), "65544");
+    EXPECT_EQ(storedValue(kTraceFileSetting, sid), file);
+
+    settings.TraceLevel = 0;
+    settings.TraceFile.clear();
+    ASSERT_EQ(initTrace(sid), 0);
+    closeTrace();
+    EXPECT_EQ(testing::withoutCarriageReturns(readWholeFile(scratch.file(L"db one.trc"))),
+              "\nStarting Application Trace file\nEnable Vss Misc tracing\nEnable Vss SQL "
+              "tracing\nClosing Application Trace file");
+
+    settings.TraceLevel = kTraceLevelAll;
+    settings.TraceFile = std::string(1, kTraceFileRemove);
+    CapturedStdout removing(scratch.file(L"removing.txt"));
+    saveTraceSettings(sid);
+    EXPECT_EQ(removing.text(), "") << "removals print nothing";
+    EXPECT_EQ(settings.TraceLevel, 0u);
+    EXPECT_EQ(settings.TraceFile, "");
+    EXPECT_EQ(storedValue(kTraceLevelSetting, sid), "");
+    EXPECT_EQ(storedValue(kTraceFileSetting, sid), "");
+}
+
 }  // namespace
 }  // namespace snapscribe
