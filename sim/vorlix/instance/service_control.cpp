@@ -89,9 +89,17 @@ bool startService(const std::wstring& name, std::wstring& error, const std::wstr
         error = describe(L"OpenService", GetLastError());
         return false;
     }
-    if (!StartServiceW(service.get(), 0, nullptr) &&
-        GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
-        error = describe(L"StartService", GetLastError());
+    // With several service starts at once the control manager sometimes gives
+    // up on a new service process at once (1053); the service is stopped then
+    // and a later try works.
+    DWORD code = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        code = StartServiceW(service.get(), 0, nullptr) ? ERROR_SUCCESS : GetLastError();
+        if (code != ERROR_SERVICE_REQUEST_TIMEOUT) break;
+        Sleep(kPollMillis * (attempt + 1));
+    }
+    if (code != ERROR_SUCCESS && code != ERROR_SERVICE_ALREADY_RUNNING) {
+        error = describe(L"StartService", code);
         return false;
     }
     return waitForState(service.get(), SERVICE_RUNNING, error);
