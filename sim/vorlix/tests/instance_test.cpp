@@ -422,6 +422,44 @@ TEST_F(DescribedInstance, InjectedFailuresHitTheNextOrEveryMatchingStatement) {
     EXPECT_EQ(errorOf("select name from v$tablespace"), 1555);
 }
 
+TEST_F(DescribedInstance, NoArchivingMeansNoHotBackupAndNoArchivedLogs) {
+    Instance(state, files).shutdown(false);
+    Instance(state, files).startup("");
+    run("alter database mount");
+    run("alter database noarchivelog");
+    run("alter database open");
+    EXPECT_EQ(single("SELECT decode(LOG_MODE,'ARCHIVELOG', 1, 0) MREnabled FROM V$DATABASE"), "0");
+    EXPECT_EQ(errorOf("ALTER TABLESPACE USERS BEGIN BACKUP"), 1123);
+    EXPECT_EQ(errorOf("alter system archive log current"), 258);
+    run("alter system switch logfile");
+    EXPECT_EQ(state.logSequence, 2);
+    EXPECT_TRUE(state.archivedLogs.empty());
+}
+
+TEST_F(DescribedInstance, ShutDownIsRefusedWhileATablespaceIsInBackupAndLeavesCleanHeaders) {
+    run("ALTER TABLESPACE USERS BEGIN BACKUP");
+    EXPECT_THROW(Instance(state, files).shutdown(false), DbError);
+    run("ALTER TABLESPACE USERS END BACKUP");
+    Instance(state, files).shutdown(false);
+    Instance(state, files).startup("");
+    run("alter database mount");
+    EXPECT_EQ(single("select count(fuzzy) fuzzycnt from v$datafile_header where fuzzy='YES'"), "0");
+}
+
+TEST_F(DescribedInstance, AnOfflineDatafileShowsSoInItsHeaderViewAndIsLeftOutOfTheOpen) {
+    Instance(state, files).shutdown(false);
+    Instance(state, files).setDatafileOnline(3, false);
+    files.files.erase("C:\\DB\\users01.dbf");
+    Instance(state, files).startup("");
+    run("alter database mount");
+    auto row =
+        run("select status, fuzzy, error from v$datafile_header where file# = 3").result.rows.at(0);
+    EXPECT_EQ(row[0].asText(), "OFFLINE");
+    EXPECT_TRUE(row[1].isNull());
+    EXPECT_EQ(row[2].asText(), "OFFLINE NORMAL");
+    run("alter database open");
+}
+
 TEST_F(DescribedInstance, UnknownStatementsAndServerOutput) {
     EXPECT_EQ(errorOf("grant all to everybody"), 900);
     EXPECT_EQ(errorOf("alter session set nothing"), 900);

@@ -97,6 +97,10 @@ TEST(Vci, NetServiceNameConnectsTheDeliverySchema) {
     EXPECT_EQ(c.execute("SELECT * FROM NOTHERE"), 942);
     EXPECT_EQ(c.execute("delete everything"), 900);
     EXPECT_EQ(c.lastErrorText(), "VLX-00900: invalid SQL statement");
+    ASSERT_EQ(db.vlxsim("shutdown"), 0);
+    ASSERT_EQ(db.vlxsim("startup mount"), 0);
+    Connection mounted;
+    EXPECT_EQ(mounted.connect(name, VCI_DEFAULT, "dlv", "dlv4826"), 1033);  // only administrators before open
 }
 
 TEST(Vci, DescribeBindsDefinesOfEveryTypeAndFetchToTheEnd) {
