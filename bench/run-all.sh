@@ -84,3 +84,27 @@ awk -v s="$session" -v f="$signing" -v r="$reference" 'BEGIN {
   printf "login+keypair+logout %.3f s; per signature %.2f ms (openssl pkeyutl %.2f ms, process start included)\n",
     s, (f - s) / 200 * 1000, r / 200 * 1000 }'
 rm -rf "$profiles"
+
+echo "== Vorlix stand-in: statements through VCI.dll =="
+# Each query is three calls on the instance (describe, execute, server output),
+# each reading the state file under the instance lock.
+bin="$build/sim/vorlix/home/BIN"
+home="$work/vorlix-home"
+rm -rf "$home"
+mkdir -p "$home"
+export VORLIX_HOME="Z:$(echo "$home" | tr / '\\')"
+echo '{}' >"$home/bench.json"
+wine "$bin/vlxsim.exe" create BENCH "$VORLIX_HOME\\bench.json"
+queries=()
+for _ in $(seq 200); do queries+=("select count(fuzzy) fuzzycnt from v\$datafile_header where fuzzy='YES'"); done
+switches=()
+for _ in $(seq 50); do switches+=("alter system archive log current"); done
+small=$(elapsed quiet wine "$bin/vlxsql.exe" BENCH -- "${queries[@]}")
+logs=$(elapsed quiet wine "$bin/vlxsql.exe" BENCH -- "${switches[@]}")
+large=$(elapsed quiet wine "$bin/vlxsql.exe" BENCH -- "${queries[@]}")
+awk -v a="$small" -v b="$logs" -v c="$large" 'BEGIN {
+  printf "query %.1f ms; log switch %.1f ms; query with 50 archived logs recorded %.1f ms\n",
+    a / 200 * 1000, b / 50 * 1000, c / 200 * 1000 }'
+wine "$bin/vlxsim.exe" drop BENCH
+rm -rf "$home"
+unset VORLIX_HOME

@@ -109,7 +109,7 @@ typedef struct VCIParam VCIParam;
 /*
  * After-call callback. `arglist` holds the operation's own arguments in the
  * order of its declaration below (16-bit arguments are promoted to int), so
- * a callback reads them with va_arg. `hndlp` is the operation's first handle.
+ * a callback reads them with va_arg. `hndlp` is the statement handle worked on.
  */
 typedef int32_t (*VCIUserCallback)(void* ctxp, void* hndlp, uint32_t type, uint32_t fcode,
                                    uint32_t when, int32_t returnCode, int32_t* errnop,

@@ -100,13 +100,22 @@ TEST(Vci, NetServiceNameConnectsTheDeliverySchema) {
     ASSERT_EQ(db.vlxsim("shutdown"), 0);
     ASSERT_EQ(db.vlxsim("startup mount"), 0);
     Connection mounted;
-    EXPECT_EQ(mounted.connect(name, VCI_DEFAULT, "dlv", "dlv4826"), 1033);  // only administrators before open
+    EXPECT_EQ(mounted.connect(name, VCI_DEFAULT, "dlv", "dlv4826"),
+              1033);  // only administrators before open
 }
 
 TEST(Vci, DescribeBindsDefinesOfEveryTypeAndFetchToTheEnd) {
-    TestInstance db(R"({"archivedLogs": 3})");
+    TestInstance db(R"({"archivedLogs": 3, "recoveryArea": "fra", "backupPieces": ["bp1.bkp"],
+                        "datafileCopies": ["df1.cpy"]})");
     Connection c;
     ASSERT_EQ(c.connectLocal(db.sid()), 0);
+    std::string piece = db.directory() + "\\fra\\bp1.bkp";
+    EXPECT_THAT(c.rows("select handle name from v$backup_piece where status='A' and "
+                       "is_recovery_dest_file='YES'"),
+                ElementsAre(ElementsAre(piece)));
+    EXPECT_NE(GetFileAttributesA(piece.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(c.rows("select name from v$datafile_copy where is_recovery_dest_file='YES'").size(),
+              1u);
     auto& v = vci();
     VCIStmt* stmt = c.newStatement(
         "select recid, stamp, name, sequence# seq from v$archived_log    where status='A' and "
