@@ -135,10 +135,6 @@ void InstanceStore::save(const std::string& json) const {
         throw std::runtime_error("cannot write the state file in " + directory_);
 }
 
-}  // namespace vorlix
-
-namespace vorlix {
-
 void InstanceStore::saveIfChanged(const InstanceState& state, const std::string& before) const {
     std::string after = toJson(state);
     if (after != before) save(after);

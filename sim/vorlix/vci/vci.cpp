@@ -35,6 +35,8 @@ int32_t guarded(Error* err, Body body) {
         return fail(err, e);
     } catch (const std::exception& e) {
         return fail(err, DbError(3113, vorlix::errorText(3113) + " (" + e.what() + ")"));
+    } catch (...) {
+        return fail(err, DbError(3113, vorlix::errorText(3113)));
     }
 }
 
