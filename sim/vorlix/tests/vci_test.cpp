@@ -97,6 +97,9 @@ TEST(Vci, NetServiceNameConnectsTheDeliverySchema) {
     EXPECT_EQ(c.execute("SELECT * FROM NOTHERE"), 942);
     EXPECT_EQ(c.execute("delete everything"), 900);
     EXPECT_EQ(c.lastErrorText(), "VLX-00900: invalid SQL statement");
+    ASSERT_EQ(db.vlxsim("fail next 3113 \"from versmp\""), 0);
+    EXPECT_EQ(c.execute("SELECT * FROM VERSMP"), 3113);
+    EXPECT_EQ(c.rows("SELECT * FROM VERSMP").size(), 2u);  // only the next one failed
     ASSERT_EQ(db.vlxsim("shutdown"), 0);
     ASSERT_EQ(db.vlxsim("startup mount"), 0);
     Connection mounted;
@@ -236,6 +239,13 @@ TEST(Vci, AfterCallCallbacksReceiveTheOperationsArguments) {
     EXPECT_EQ(seen.boundType, SQLT_STR);
     EXPECT_EQ(seen.executeIterations, 1u);
     EXPECT_EQ(seen.executeMode, 0u);
+
+    seen = {};
+    VCIStmt* byPosition = c.newStatement(text);
+    ASSERT_EQ(v.VCIBindByPos(byPosition, nullptr, c.err, 1, users, sizeof users, SQLT_STR, nullptr,
+                             nullptr, nullptr, 0, nullptr, VCI_DEFAULT),
+              VCI_SUCCESS);
+    EXPECT_THAT(seen.codes, ElementsAre(13u, 65u));
 }
 
 TEST(Vci, TwoProcessesTalkThroughADatabasePipe) {
