@@ -344,6 +344,43 @@ TEST(Vci, ADatafileCopiedBackIsSeenWithItsOldHeaderAfterAMount) {
     EXPECT_THAT(c.lastErrorText(), HasSubstr("users01.dbf"));
 }
 
+std::string toolOutput(const std::string& sid, const std::string& command) {
+    std::string output;
+    std::wstring line = L"vlxsim.exe\" " + std::wstring(command.begin(), command.end()) + L" " +
+                        std::wstring(sid.begin(), sid.end());
+    EXPECT_EQ(runTool(line, &output), 0) << command;
+    return output;
+}
+
+TEST(Vlxsim, ChangesAnInstanceAndShowsItsStateAndHeaders) {
+    TestInstance db("{}");
+    ASSERT_EQ(db.vlxsim("switch 2"), 0);
+    ASSERT_EQ(db.vlxsim("datafile 2 error \"CANNOT READ HEADER\""), 0);
+    ASSERT_EQ(db.vlxsim("dest 1 ERROR"), 0);
+    ASSERT_EQ(db.vlxsim("shutdown"), 0);
+    ASSERT_EQ(db.vlxsim("datafile 3 fuzzy"), 0);
+    ASSERT_EQ(db.vlxsim("datafile 1 offline"), 0);
+    ASSERT_EQ(db.vlxsim("logmode noarchivelog"), 0);
+    ASSERT_EQ(db.vlxsim("startup mount"), 0);
+    EXPECT_THAT(toolOutput(db.sid(), "headers"),
+                HasSubstr("users01.dbf: tablespace USERS checkpoint"));
+    EXPECT_THAT(toolOutput(db.sid(), "headers"), HasSubstr("sequence 2 changes"));
+    EXPECT_THAT(toolOutput(db.sid(), "show"), HasSubstr("\"status\": \"mounted\""));
+    Connection c;
+    ASSERT_EQ(c.connectLocal(db.sid()), 0);
+    EXPECT_THAT(c.rows("select file#, status, fuzzy, error from v$datafile_header order by 1"),
+                ElementsAre(ElementsAre("1", "OFFLINE", "<NULL>", "OFFLINE NORMAL"),
+                            ElementsAre("2", "ONLINE", "NO", "CANNOT READ HEADER"),
+                            ElementsAre("3", "ONLINE", "YES", "<NULL>")));
+    EXPECT_THAT(c.rows("select status, valid_now from v$archive_dest where dest_id = 1"),
+                ElementsAre(ElementsAre("ERROR", "NO")));
+    EXPECT_THAT(c.rows("select log_mode from v$database"),
+                ElementsAre(ElementsAre("NOARCHIVELOG")));
+    EXPECT_EQ(c.rows("select name from v$archived_log").size(), 2u);
+    EXPECT_NE(db.vlxsim("datafile 9 offline"), 0);
+    EXPECT_NE(db.vlxsim("nonsense"), 0);
+}
+
 TEST(Vci, SettingsComeFromTheEnvironmentFirstThenTheRegistry) {
     auto& v = vci();
     std::wstring name = L"VLX_TEST" + std::to_wstring(GetCurrentProcessId()) + L"_PFILE";
