@@ -1,5 +1,6 @@
 // The writer started by hand: refused by the service dispatcher, it runs in
-// its console until Ctrl-C, visible to the requester meanwhile.
+// its console until Ctrl-C, visible to the requester meanwhile; with the
+// client library it reads its trace and developer settings.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,23 +12,78 @@ namespace snapscribe::testing {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
-constexpr const char* kWaitingLine = "Waiting for VSS events (press Ctrl-C to stop writer)";
+class ConsoleWriterTest : public ::testing::Test {
+protected:
+    ConsoleWriterTest() : db(L"C" + std::to_wstring(GetCurrentProcessId() % 100000000)) {}
 
-TEST(ConsoleWriter, StartedByHandItServesUntilCtrlCAndEndsWithZero) {
+    // Settings that trace everything but the times of the instance to a file of the test.
+    std::map<std::wstring, std::wstring> traced(bool developer = false) {
+        std::map<std::wstring, std::wstring> settings = {
+            {L"VLX_" + db + L"_VSS_TLEVEL", L"65567"},
+            {L"VLX_" + db + L"_VSS_TNAME", scratch.file(L"writer.trc")}};
+        if (developer) settings[L"VLX_VSS_DEV_ENVIRONMENT"] = L"1";
+        return settings;
+    }
+    std::string trace() {
+        return withoutCarriageReturns(readWholeFile(scratch.file(L"writer.trc")));
+    }
+    std::wstring identify() { return L"writers --instance " + db; }
+
     ScratchDirectory scratch;
-    const std::wstring db = L"C" + std::to_wstring(GetCurrentProcessId() % 100000000);
-    ProgramOptions options;
-    options.ownConsole = true;
-    Program writer(snapscribePath(), db, scratch.file(L""), options);
-    ASSERT_TRUE(writer.waitForOutput(kWaitingLine)) << writer.output();
+    const std::wstring db;
+};
 
-    Program requester(vssreqPath(), L"writers --instance " + db, scratch.file(L""));
-    EXPECT_EQ(requester.finish(), 0u) << requester.output();
-    EXPECT_THAT(requester.output(), HasSubstr("Vorlix VSS Writer - " + narrow(db)));
+TEST_F(ConsoleWriterTest, StartedByHandItServesUntilCtrlCAndEndsWithZero) {
+    ConsoleWriter writer(db, scratch.file(L""), ProgramOptions{});
+    ASSERT_TRUE(writer.serving()) << writer.output();
+    EXPECT_THAT(writer.requester(identify()), HasSubstr("Vorlix VSS Writer - " + narrow(db)));
+    EXPECT_EQ(writer.stop(), 0u);
+}
 
-    writer.interrupt();
-    EXPECT_EQ(writer.finish(), 0u);
+TEST_F(ConsoleWriterTest, UnknownWordsAndOptionsWithoutTheirValueAreTracedAndSkipped) {
+    ConsoleWriter writer(db + L" /fp x /tl", scratch.file(L""), vorlixClient(traced()));
+    ASSERT_TRUE(writer.serving()) << writer.output();
+    EXPECT_EQ(writer.stop(), 0u);
+    const std::string text = trace();
+    EXPECT_THAT(text,
+                HasSubstr("Ignored argument /fp\nIgnored argument x\nIgnored argument /tl\n"));
+    EXPECT_THAT(text, HasSubstr("\nChecking if can run as Service"));
+    EXPECT_THAT(text, HasSubstr("Vorlix VSS writer version 11.2.0.0.0 Beta"))
+        << "the start event is traced as well";
+}
+
+TEST_F(ConsoleWriterTest, InDeveloperModeAnUnknownFailPhaseLeavesEveryEventWorking) {
+    ConsoleWriter writer(db + L" /fp q", scratch.file(L""), vorlixClient(traced(true)));
+    ASSERT_TRUE(writer.serving()) << writer.output();
+    EXPECT_THAT(writer.requester(identify()), HasSubstr("Vorlix VSS Writer - " + narrow(db)));
+    EXPECT_EQ(writer.stop(), 0u);
+    const std::string text = trace();
+    EXPECT_THAT(text, HasSubstr("Ignored parameter q\n"));
+    EXPECT_THAT(text, HasSubstr("Received event - Identify ()\n"));
+    EXPECT_THAT(text, HasSubstr("Identify () Exiting(TRUE)"));
+}
+
+TEST_F(ConsoleWriterTest, InDeveloperModeTheChosenEventStallsAndFailsWithoutAFailureCode) {
+    ConsoleWriter writer(db + L" /h 1 /fp y", scratch.file(L""), vorlixClient(traced(true)));
+    ASSERT_TRUE(writer.serving()) << writer.output();
+    const std::string answer = writer.requester(identify());
+    EXPECT_THAT(answer, HasSubstr("failed; writer failure 0x00000000"));
+    EXPECT_EQ(writer.stop(), 0u);
+    const std::string text = trace();
+    EXPECT_THAT(text, HasSubstr("Received event - Identify () - FAILED "));
+    EXPECT_THAT(text, HasSubstr("\nSleeping 1 secondsWake up."));
+    EXPECT_THAT(text, HasSubstr("Identify () Exiting(FALSE)"));
+}
+
+TEST_F(ConsoleWriterTest, InDeveloperModeTheUsageShowsTheDeveloperOptions) {
+    const Finished run = runSnapscribe(L"", scratch.file(L""), vorlixClient(traced(true)));
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(-1));
+    EXPECT_THAT(run.output,
+                HasSubstr("{ SID [/d] }\n\n\t [/h seconds] [/fp failphase]\n\n\t/q to"));
+    EXPECT_THAT(run.output, HasSubstr("\t\tf Freeze\n"));
+    EXPECT_THAT(run.output, HasSubstr("\t\tr PreRestore\n"));
 }
 
 }  // namespace

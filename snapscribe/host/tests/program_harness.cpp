@@ -62,6 +62,8 @@ std::wstring outputStem(const std::wstring& program, std::wstring directory) {
     return directory + L"\\" + program.substr(program.rfind(L'\\') + 1);
 }
 
+BOOL WINAPI ignoreControl(DWORD) { return TRUE; }
+
 }  // namespace
 
 std::vector<std::string> lines(const std::string& text) {
@@ -75,6 +77,34 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 std::wstring snapscribePath() { return testDirectory() + L"snapscribe.exe"; }
+
+ProgramOptions vorlixClient(const std::map<std::wstring, std::wstring>& settings) {
+    ProgramOptions options;
+    options.environment = settings;
+    std::vector<wchar_t> path(32767);
+    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), path.size()));
+    options.environment[L"PATH"] = std::wstring(path.begin(), path.end()) + L";" + testDirectory() +
+                                   L"..\\..\\sim\\vorlix\\home\\BIN";
+    options.ownConsole = true;
+    return options;
+}
+
+ConsoleWriter::ConsoleWriter(const std::wstring& arguments, const std::wstring& scratchDirectory,
+                             ProgramOptions options)
+    : scratch_(scratchDirectory),
+      program_(snapscribePath(), arguments, scratchDirectory,
+               (options.ownConsole = true, options)) {}
+
+std::string ConsoleWriter::requester(const std::wstring& arguments) {
+    Program requester(vssreqPath(), arguments, scratch_);
+    requester.finish();
+    return requester.output();
+}
+
+DWORD ConsoleWriter::stop() {
+    program_.interrupt();
+    return program_.finish();
+}
 std::wstring vssreqPath() { return testDirectory() + L"..\\..\\sim\\vss\\vssreq.exe"; }
 
 Program::Program(const std::wstring& program, const std::wstring& arguments,
@@ -126,9 +156,11 @@ DWORD Program::finish(DWORD timeoutMs) {
 }
 
 void Program::interrupt() {
+    // A handler of our own rather than ignoring Ctrl-C outright: processes
+    // started later would inherit the ignoring and never see their Ctrl-C.
+    SetConsoleCtrlHandler(ignoreControl, TRUE);
     FreeConsole();
     if (AttachConsole(processId_)) {
-        SetConsoleCtrlHandler(nullptr, TRUE);
         GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
         FreeConsole();
     }
@@ -162,6 +194,37 @@ ServiceConfig serviceConfig(const std::wstring& name) {
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(block.data());
     if (!QueryServiceConfigW(service.get(), config, needed, &needed)) return {};
     return {true, config->dwStartType, config->lpBinaryPathName, config->lpDisplayName};
+}
+
+namespace {
+
+DWORD waitForServiceState(SC_HANDLE service, DWORD wanted) {
+    SERVICE_STATUS status{};
+    for (int tries = 0; tries < 600; ++tries) {
+        if (!QueryServiceStatus(service, &status) || status.dwCurrentState == wanted) break;
+        Sleep(100);
+    }
+    return status.dwCurrentState;
+}
+
+support::ServiceHandle openService(const std::wstring& name) {
+    static support::ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    return support::ServiceHandle(OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+}
+
+}  // namespace
+
+DWORD startService(const std::wstring& name) {
+    support::ServiceHandle service = openService(name);
+    StartServiceW(service.get(), 0, nullptr);
+    return waitForServiceState(service.get(), SERVICE_RUNNING);
+}
+
+DWORD stopService(const std::wstring& name) {
+    support::ServiceHandle service = openService(name);
+    SERVICE_STATUS status{};
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    return waitForServiceState(service.get(), SERVICE_STOPPED);
 }
 
 void deleteService(const std::wstring& name) {

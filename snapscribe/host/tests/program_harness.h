@@ -47,6 +47,31 @@ private:
     std::wstring errorFile_;
 };
 
+// Options under which the writer finds the database client library and the
+// settings given here (read from the environment before the registry).
+ProgramOptions vorlixClient(const std::map<std::wstring, std::wstring>& settings = {});
+
+// The writer in a console of its own, serving events until it is stopped.
+class ConsoleWriter {
+public:
+    ConsoleWriter(const std::wstring& arguments, const std::wstring& scratchDirectory,
+                  ProgramOptions options = vorlixClient());
+    // True once it waits for events.
+    bool serving() { return program_.waitForOutput(kWaitingLine); }
+    // The requester's answer for this writer's instance.
+    std::string requester(const std::wstring& arguments);
+    // Ctrl-C; the exit code.
+    DWORD stop();
+    std::string output() const { return program_.output(); }
+
+    static constexpr const char* kWaitingLine =
+        "Waiting for VSS events (press Ctrl-C to stop writer)";
+
+private:
+    std::wstring scratch_;
+    Program program_;
+};
+
 // Runs snapscribe with `arguments` to its end.
 struct Finished {
     DWORD exitCode;
@@ -65,6 +90,10 @@ struct ServiceConfig {
 };
 ServiceConfig serviceConfig(const std::wstring& name);
 void deleteService(const std::wstring& name);
+// Asks the service control manager to start or stop `name` and waits (at most
+// a minute) for the state it leads to; the state reached.
+DWORD startService(const std::wstring& name);
+DWORD stopService(const std::wstring& name);
 void createService(const std::wstring& name, const std::wstring& binaryPath);
 
 std::vector<std::string> lines(const std::string& text);

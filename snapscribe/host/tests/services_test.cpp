@@ -65,6 +65,24 @@ TEST_F(ServicesTest, ANewServiceStartsAutomaticallyAndAReinstalledOneOnDemand) {
     EXPECT_EQ(classesRootDefault(kClassKey), std::nullopt);
 }
 
+TEST_F(ServicesTest, TheServiceRunsTheWriterFromStartToStop) {
+    const std::wstring db = sid(L'S');
+    const std::wstring service = L"VorlixVssWriter" + db;
+    ASSERT_EQ(snapscribe(db + L" /i").exitCode, 0u);
+    ASSERT_EQ(startService(service), static_cast<DWORD>(SERVICE_RUNNING));
+
+    Program requester(vssreqPath(), L"writers --instance " + db, scratch.file(L""));
+    EXPECT_EQ(requester.finish(), 0u);
+    EXPECT_THAT(requester.output(), HasSubstr("Vorlix VSS Writer - " + narrow(db)));
+    EXPECT_THAT(snapscribe(L"/q /status").output,
+                HasSubstr(narrow(service) + " - The service is running.\n"));
+
+    EXPECT_EQ(stopService(service), static_cast<DWORD>(SERVICE_STOPPED));
+    Program after(vssreqPath(), L"writers --instance " + db, scratch.file(L""));
+    after.finish();
+    EXPECT_THAT(after.output(), Not(HasSubstr("Vorlix VSS Writer")));
+}
+
 TEST_F(ServicesTest, TheGivenProgramPathIsRegisteredInBothPlacesQuotedOnlyWithABlank) {
     const std::wstring spaced = sid(L'P');
     const std::wstring withBlank = L"C:\\Program Files\\Vorlix\\snapscribe.exe";
