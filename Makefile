@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 export WINEPREFIX := $(abspath $(BUILD))/wineprefix
 export WINEDEBUG := -all
 
-.PHONY: all deps configure build test bench format
+.PHONY: all deps configure build test demo bench format
 
 all: build
 
@@ -20,6 +20,10 @@ build: configure
 
 test: build
 	scripts/with-wine ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+demo: build
+	scripts/with-wine demo/prepare-prefix.sh $(BUILD)
+	scripts/with-wine demo/run.sh $(BUILD)
 
 bench: build
 	scripts/with-wine bench/run-all.sh $(BUILD)
