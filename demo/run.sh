@@ -14,41 +14,23 @@ export VORLIX_HOME="$home"
 
 step() { printf '\n==== %s\n' "$*"; }
 run() { printf '$ %s\n' "$*" | sed "s|$build/||g"; "$@" || printf '(exit status %s)\n' "$?"; }
-has_vlxdim() { [ -f "$bin/vlxdim.exe" ]; }
-# Until the administration tool is built, the platform's own service command
-# and the settings key stand in for its service and registry verbs.
-without_vlxdim() { echo "(vlxdim is not built yet: $1)"; }
-services() {
-  if has_vlxdim; then
-    run wine "$snapscribe" /q "/$1"
-  else
-    without_vlxdim "the platform's net command $1s the service"
-    run wine net "$1" VorlixVssWriterDB1
-  fi
-}
-
 step "A stand-in instance DB1 with its instance service"
 wine "$bin/vlxsim.exe" drop DB1 >/dev/null 2>&1 || true
 rm -f "$(winepath -u "$trace")"
 run wine "$bin/vlxsim.exe" create DB1 "$(winepath -w "$top/demo/db1.json")"
 
 step "Trace settings of the DB1 writer: every kind of entry, to $trace"
-if has_vlxdim; then
-  run wine "$snapscribe" DB1 /tl 65567 /tf "$trace"
-else
-  without_vlxdim "the settings go straight to the installation settings key"
-  run wine reg add 'HKLM\SOFTWARE\Vorlix' /v VLX_DB1_VSS_TLEVEL /d 65567 /f /reg:32
-  run wine reg add 'HKLM\SOFTWARE\Vorlix' /v VLX_DB1_VSS_TNAME /d "$trace" /f /reg:32
-fi
+run wine "$snapscribe" DB1 /tl 65567 /tf "$trace"
 
-step "Install the writer service of DB1"
+step "Install the writer service of DB1 (installing also starts it)"
 run wine "$snapscribe" DB1 /i
 echo
 run wine "$snapscribe" /q
 
-step "Start the writer services"
-services start
-sleep 2
+step "Stop and start every writer service"
+run wine "$snapscribe" /q /stop
+run wine "$snapscribe" /q /status
+run wine "$snapscribe" /q /start
 
 step "What the backup software sees"
 run wine "$vssreq" writers --instance DB1
@@ -56,14 +38,16 @@ run wine "$vssreq" writers --instance DB1
 step "State of the writer services"
 run wine "$snapscribe" /q /status
 
-step "Stop the writer services"
-services stop
+step "Stop every writer service"
+run wine "$snapscribe" /q /stop
 run wine "$snapscribe" /q /status
 
 step "The writer's trace"
 tr -d '\r' < "$(winepath -u "$trace")"
 
-step "Remove the writer service and the instance"
+step "Remove the writer service, its trace settings and the instance"
 run wine "$snapscribe" DB1 /d
+echo
+run wine "$snapscribe" DB1 /tl 0 /tf ""
 echo
 run wine "$bin/vlxsim.exe" drop DB1

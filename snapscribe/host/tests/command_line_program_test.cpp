@@ -30,12 +30,20 @@ TEST(CommandLine, QueryEndsWithStatus200WhateverFollows) {
     EXPECT_EQ(runSnapscribe(L"/Q /other", scratch.file(L"")).exitCode, 200u);
 }
 
-TEST(CommandLine, RemovingStoredTraceSettingsEndsWithZeroWithoutRunningTheWriter) {
+TEST(CommandLine, TraceSettingsAreStoredAndRemovedWithoutRunningTheWriter) {
     ScratchDirectory scratch;
-    const Finished level = runSnapscribe(L"DB1 /tl 0", scratch.file(L""));
-    EXPECT_EQ(level.exitCode, 0u);
-    EXPECT_THAT(level.output, Not(HasSubstr("Waiting for VSS events")));
-    EXPECT_EQ(runSnapscribe(L"DB1 /tf \"\"", scratch.file(L"")).exitCode, 0u);
+    const std::wstring db = L"F" + std::to_wstring(GetCurrentProcessId() % 100000000);
+    const std::wstring name = L"VLX_" + db + L"_VSS_TNAME";
+    const Finished stored =
+        runSnapscribe(db + L" /tf C:\\x.trc", scratch.file(L""), vorlixClient());
+    EXPECT_EQ(stored.exitCode, 0u);
+    EXPECT_THAT(stored.output, Not(HasSubstr("Waiting for VSS events")));
+    EXPECT_THAT(storedSetting(name), ::testing::Optional(std::wstring(L"C:\\x.trc")));
+
+    const Finished removed = runSnapscribe(db + L" /tf \"\"", scratch.file(L""), vorlixClient());
+    EXPECT_EQ(removed.exitCode, 0u);
+    EXPECT_THAT(removed.output, HasSubstr("Current value of trace filename is C:\\x.trc"));
+    EXPECT_EQ(storedSetting(name), std::nullopt);
 }
 
 TEST(CommandLine, AnInstanceNameBeyondTenBytesIsRefused) {

@@ -250,6 +250,37 @@ std::optional<std::wstring> classesRootValue(const std::wstring& key, const wcha
     return readDefault(opened.get(), name);
 }
 
+namespace {
+
+constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Vorlix";
+
+support::RegistryKey settingsKey() {
+    support::RegistryKey key;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0,
+                    KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, key.receive(), nullptr);
+    return key;
+}
+
+}  // namespace
+
+std::optional<std::wstring> storedSetting(const std::wstring& name) {
+    support::RegistryKey key = settingsKey();
+    DWORD size = 0;
+    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, nullptr, &size) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return readDefault(key.get(), name.c_str());
+}
+
+void storeSetting(const std::wstring& name, const std::wstring& value) {
+    RegSetValueExW(settingsKey().get(), name.c_str(), 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void removeSetting(const std::wstring& name) { RegDeleteValueW(settingsKey().get(), name.c_str()); }
+
 std::optional<std::wstring> classesRootDefault(const std::wstring& key) {
     return classesRootValue(key, nullptr);
 }

@@ -48,7 +48,8 @@ private:
 };
 
 // Options under which the writer finds the database client library and the
-// settings given here (read from the environment before the registry).
+// administration tool, and the settings given here (read from the environment
+// before the registry).
 ProgramOptions vorlixClient(const std::map<std::wstring, std::wstring>& settings = {});
 
 // The writer in a console of its own, serving events until it is stopped.
@@ -97,6 +98,12 @@ DWORD stopService(const std::wstring& name);
 void createService(const std::wstring& name, const std::wstring& binaryPath);
 
 std::vector<std::string> lines(const std::string& text);
+
+// An installation setting as the administration tool stores it; nothing
+// when it is not stored.
+std::optional<std::wstring> storedSetting(const std::wstring& name);
+void storeSetting(const std::wstring& name, const std::wstring& value);
+void removeSetting(const std::wstring& name);
 
 // Default value of a key under HKEY_CLASSES_ROOT; nothing when the key is missing.
 std::optional<std::wstring> classesRootDefault(const std::wstring& key);

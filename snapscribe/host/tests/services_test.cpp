@@ -25,10 +25,11 @@ std::wstring instanceName(wchar_t letter) {
 class ServicesTest : public ::testing::Test {
 protected:
     void TearDown() override {
-        for (const std::wstring& sid : sids) runSnapscribe(sid + L" /d", scratch.file(L""));
+        for (const std::wstring& sid : sids) snapscribe(sid + L" /d");
     }
+    // With the administration tool at hand, as in an installation.
     Finished snapscribe(const std::wstring& arguments) {
-        return runSnapscribe(arguments, scratch.file(L""));
+        return runSnapscribe(arguments, scratch.file(L""), vorlixClient());
     }
     std::wstring sid(wchar_t letter) {
         sids.push_back(instanceName(letter));
@@ -43,6 +44,9 @@ TEST_F(ServicesTest, ANewServiceStartsAutomaticallyAndAReinstalledOneOnDemand) {
     const std::wstring db = sid(L'I');
     const std::wstring service = L"VorlixVssWriter" + db;
     ASSERT_EQ(snapscribe(db + L" /i").exitCode, 0u);
+    EXPECT_THAT(snapscribe(L"/q /status").output,
+                HasSubstr(narrow(service) + " - The service is running.\n"))
+        << "installing ends by starting the service";
 
     const ServiceConfig created = serviceConfig(service);
     ASSERT_TRUE(created.exists);
@@ -81,6 +85,33 @@ TEST_F(ServicesTest, TheServiceRunsTheWriterFromStartToStop) {
     Program after(vssreqPath(), L"writers --instance " + db, scratch.file(L""));
     after.finish();
     EXPECT_THAT(after.output(), Not(HasSubstr("Vorlix VSS Writer")));
+}
+
+TEST_F(ServicesTest, QueryStopsAndStartsEveryWriterService) {
+    const std::wstring first = L"VorlixVssWriter" + sid(L'A');
+    const std::wstring second = L"VorlixVssWriter" + sid(L'B');
+    ASSERT_EQ(snapscribe(sids[0] + L" /i").exitCode, 0u);
+    ASSERT_EQ(snapscribe(sids[1] + L" /i").exitCode, 0u);
+
+    EXPECT_EQ(snapscribe(L"/q /stop").exitCode, 200u);
+    std::string status = snapscribe(L"/q /status").output;
+    EXPECT_THAT(status, HasSubstr(narrow(first) + " - The service is not running.\n"));
+    EXPECT_THAT(status, HasSubstr(narrow(second) + " - The service is not running.\n"));
+
+    EXPECT_EQ(snapscribe(L"/q /start").exitCode, 200u);
+    status = snapscribe(L"/q /status").output;
+    EXPECT_THAT(status, HasSubstr(narrow(first) + " - The service is running.\n"));
+    EXPECT_THAT(status, HasSubstr(narrow(second) + " - The service is running.\n"));
+}
+
+TEST_F(ServicesTest, InstallingStoresTheTraceSettingsGivenBeforeIt) {
+    const std::wstring db = sid(L'T');
+    const std::wstring level = L"VLX_" + db + L"_VSS_TLEVEL";
+    ASSERT_EQ(snapscribe(db + L" /tl 5 /i").exitCode, 0u);
+    EXPECT_THAT(storedSetting(level), Optional(std::wstring(L"5")));
+
+    EXPECT_EQ(snapscribe(db + L" /tl 0").exitCode, 0u);
+    EXPECT_EQ(storedSetting(level), std::nullopt) << "level 0 removes the stored level";
 }
 
 TEST_F(ServicesTest, TheGivenProgramPathIsRegisteredInBothPlacesQuotedOnlyWithABlank) {
