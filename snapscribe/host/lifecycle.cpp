@@ -176,7 +176,7 @@ void runConsole() {
     std::printf("%s", kWaitingLine);
     std::fflush(stdout);
     if (settings.Running) {
-        traceMsgA("%s", kWaitingLine);
+        traceMisc("%s", kWaitingLine);
         while (settings.Running) Sleep(kConsolePollMillis);
     }
     teardownWriter();
