@@ -108,3 +108,14 @@ awk -v a="$small" -v b="$logs" -v c="$large" 'BEGIN {
 wine "$bin/vlxsim.exe" drop BENCH
 rm -rf "$home"
 unset VORLIX_HOME
+
+echo "== 100000 trace entries, each written and flushed at once =="
+# Reference: the same entries through a buffered stream without flushing.
+trace_dir="$work/trace"
+rm -rf "$trace_dir" && mkdir -p "$trace_dir"
+rates=$(wine "$build/bench/trace_bench.exe" "Z:$trace_dir")
+echo "$rates"
+[ "$(grep -c 'Processing pre SQL command' "$trace_dir/trace.trc")" = 100000 ]
+echo "$rates" | awk '/^traceMsgA / { t = $2 } /^buffered/ { b = $3 } END {
+  printf "ratio %.2f (trace / buffered)\n", t / b }'
+rm -rf "$trace_dir"

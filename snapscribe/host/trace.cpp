@@ -70,7 +70,7 @@ std::string readSetting(const char* pattern, const std::string& sid, std::uint32
 }
 
 void writeStartLines(std::uint32_t level) {
-    for (const char* line : traceStartLines(level)) traceMsgA("%s", line);
+    for (const wchar_t* line : traceStartLines(level)) traceText(line);
 }
 
 }  // namespace

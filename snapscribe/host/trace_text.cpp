@@ -8,17 +8,17 @@ namespace {
 
 struct StartLine {
     std::uint32_t bit;
-    const char* line;
+    const wchar_t* line;
 };
 
 constexpr StartLine kStartLines[] = {
-    {TRC_EVENT, "\nEnable Vss event tracing"},
-    {TRC_COMPONENT, "\nEnable Vss Component tracing"},
-    {TRC_FILES, "\nEnable Vss Files tracing"},
-    {TRC_MISC, "\nEnable Vss Misc tracing"},
-    {TRC_METADATA, "\nEnable Vss Metadata tracing"},
-    {TRC_SQL, "\nEnable Vss SQL tracing"},
-    {TRC_TIME, "\nEnable Vss Time tracing"},
+    {TRC_EVENT, L"\nEnable Vss event tracing"},
+    {TRC_COMPONENT, L"\nEnable Vss Component tracing"},
+    {TRC_FILES, L"\nEnable Vss Files tracing"},
+    {TRC_MISC, L"\nEnable Vss Misc tracing"},
+    {TRC_METADATA, L"\nEnable Vss Metadata tracing"},
+    {TRC_SQL, L"\nEnable Vss SQL tracing"},
+    {TRC_TIME, L"\nEnable Vss Time tracing"},
 };
 
 constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -35,9 +35,9 @@ std::string timeStampText(const std::tm& time) {
     return text;
 }
 
-std::vector<const char*> traceStartLines(std::uint32_t level) {
-    std::vector<const char*> lines;
-    if (level & TRC_MISC) lines.push_back("\nStarting Application Trace file");
+std::vector<const wchar_t*> traceStartLines(std::uint32_t level) {
+    std::vector<const wchar_t*> lines;
+    if (level & TRC_MISC) lines.push_back(L"\nStarting Application Trace file");
     for (const StartLine& entry : kStartLines) {
         if (level & entry.bit) lines.push_back(entry.line);
     }

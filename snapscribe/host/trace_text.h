@@ -22,7 +22,7 @@ constexpr std::uint32_t TRC_TIME = 0x20000;
 std::string timeStampText(const std::tm& time);
 
 // The lines written when a trace opens at `level`, in the order of the bits.
-std::vector<const char*> traceStartLines(std::uint32_t level);
+std::vector<const wchar_t*> traceStartLines(std::uint32_t level);
 
 // The stored level word: decimal, 0x-hexadecimal or 0-octal; 0 for no number.
 std::uint32_t parseTraceLevel(const char* text);

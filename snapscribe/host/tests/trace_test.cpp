@@ -46,12 +46,12 @@ TEST(TraceText, TheLevelWordIsReadInEachBase) {
 }
 
 TEST(TraceText, StartLinesFollowTheBitsWithMiscAnnouncingTheFile) {
-    const std::vector<const char*> lines = traceStartLines(TRC_SQL | TRC_MISC | TRC_EVENT);
+    const std::vector<const wchar_t*> lines = traceStartLines(TRC_SQL | TRC_MISC | TRC_EVENT);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_STREQ(lines[0], "\nStarting Application Trace file");
-    EXPECT_STREQ(lines[1], "\nEnable Vss event tracing");
-    EXPECT_STREQ(lines[2], "\nEnable Vss Misc tracing");
-    EXPECT_STREQ(lines[3], "\nEnable Vss SQL tracing");
+    EXPECT_STREQ(lines[0], L"\nStarting Application Trace file");
+    EXPECT_STREQ(lines[1], L"\nEnable Vss event tracing");
+    EXPECT_STREQ(lines[2], L"\nEnable Vss Misc tracing");
+    EXPECT_STREQ(lines[3], L"\nEnable Vss SQL tracing");
     EXPECT_TRUE(traceStartLines(0x100).empty());
 }
 
@@ -101,7 +101,13 @@ TEST_F(TraceTest, WithoutADestinationNothingIsWritten) {
 TEST_F(TraceTest, AFileWithoutALevelSwitchesEveryKindOfTracingOn) {
     openOnFile(0);
     EXPECT_EQ(writerSettings().TraceLevel, kTraceLevelAll);
-    EXPECT_EQ(withoutTimeStamps(traced()), kEveryStartLine);
+    const std::string text = traced();
+    EXPECT_EQ(withoutTimeStamps(text), kEveryStartLine);
+    const std::regex stamp("\nTime ");
+    EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), stamp),
+                            std::sregex_iterator()),
+              8)
+        << "every start line carries the time";
 }
 
 TEST_F(TraceTest, ALevelWithoutAFileTracesToStandardOutput) {
