@@ -8,24 +8,11 @@
 #include <vector>
 
 #include "snapscribe/host/file_utils.h"
+#include "timing.h"
 
 namespace {
 
-double seconds(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(end.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
-
-template <typename Work>
-double timed(Work work) {
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
-    work();
-    QueryPerformanceCounter(&end);
-    return seconds(start, end);
-}
+using bench::timed;
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_settings.h"
+#include "timing.h"
 
 namespace {
 
@@ -17,21 +18,7 @@ constexpr int kEntries = 100000;
 constexpr const char* kFormat = "\nProcessing pre SQL command=%s number %d";
 constexpr const char* kCommand = "alter system archive log current";
 
-double seconds(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(end.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
-
-template <typename Work>
-double timed(Work work) {
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
-    work();
-    QueryPerformanceCounter(&end);
-    return seconds(start, end);
-}
+using bench::timed;
 
 double traceRate(const std::string& file, std::uint32_t level) {
     snapscribe::WriterSettings& settings = snapscribe::writerSettings();
