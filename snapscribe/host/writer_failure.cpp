@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "code_page.h"
+#include "snapscribe/db/vcw.h"
 #include "event_log.h"
 #include "failure_text.h"
 #include "writer_settings.h"
@@ -19,7 +20,6 @@ constexpr std::size_t kBannerMaxChars = 1000;
 constexpr std::size_t kMaxInsertionStrings = 2;
 
 std::atomic<VcwSession*> sessionInUse{nullptr};
-SessionAccess sessionAccess{};
 
 bool isWriterFailure(std::uint32_t code) {
     return code >= kFirstWriterFailure && code <= kLastWriterFailure;
@@ -28,12 +28,13 @@ bool isWriterFailure(std::uint32_t code) {
 // Banner and pending database error of the failing session; the error is
 // handed out once, so a later report on the same session carries none.
 void readSession(VcwSession* session, std::wstring& banner, std::string& rawData) {
-    if (session == nullptr || sessionAccess.banner == nullptr) return;
-    banner = lenientWide(sessionAccess.banner(*session));
+    if (session == nullptr) return;
+    banner = lenientWide(session->banner);
     if (banner.size() > kBannerMaxChars) banner.resize(kBannerMaxChars);
-    if (sessionAccess.errorNumber(*session) == 0) return;
-    rawData = sessionAccess.errorText(*session);
-    sessionAccess.clearErrorNumber(*session);
+    VcwErrorState& last = session->last;
+    if (last.errorNumber == 0) return;
+    rawData.assign(last.errorText, last.textLength);
+    last.errorNumber = 0;
 }
 
 int reportFailureEvent(std::uint32_t code, const std::wstring& message,
@@ -94,8 +95,6 @@ void raiseWriterFailure(std::uint32_t code, long line, std::vector<std::wstring>
     throw WriterFailureError(code, WriterFailure{currentSession(), line, currentPhase()},
                              std::move(strings));
 }
-
-void installSessionAccess(const SessionAccess& access) { sessionAccess = access; }
 
 int reportEventFailure(std::uint32_t code, const WriterFailureError& error) {
     if (!isWriterFailure(code)) return 0;

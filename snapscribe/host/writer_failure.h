@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-// The database wrapper's session record; failure reports only carry it and
-// read it through SessionAccess.
+// The database wrapper's session record (snapscribe/db/vcw.h); failures carry
+// it and the report reads its banner and last error.
 struct VcwSession;
 
 namespace snapscribe {
@@ -58,16 +58,6 @@ int currentPhase();
 // Raise `code` from source line `line` with the current session and phase.
 [[noreturn]] void raiseWriterFailure(std::uint32_t code, long line,
                                      std::vector<std::wstring> strings = {});
-
-// How a failure report reads a session. The database wrapper owns the
-// record, so it installs these before it creates the first session.
-struct SessionAccess {
-    std::string (*banner)(const VcwSession& session);
-    std::int32_t (*errorNumber)(const VcwSession& session);
-    std::string (*errorText)(const VcwSession& session);
-    void (*clearErrorNumber)(VcwSession& session);
-};
-void installSessionAccess(const SessionAccess& access);
 
 // The exception filter of every writer event: reports a writer failure as an
 // error event (after any pending system error) and returns 1; returns 0 for

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "host_test_support.h"
+#include "snapscribe/db/vcw.h"
 #include "snapscribe/host/event_log.h"
 #include "snapscribe/host/failure_text.h"
 
@@ -46,28 +50,19 @@ TEST(FailureText, TheMessageNamesBannerVersionLineAndPhaseWithinFiveHundredChara
     EXPECT_EQ(cut.substr(480, 20), L"\nVorlix VSS writer v");
 }
 
-// A session as the database wrapper would hand it to a failure report.
-struct RecordedSession {
-    std::string banner;
-    std::int32_t errorNumber = 0;
-    std::string errorText;
-};
-
-RecordedSession& recorded(const VcwSession& session) {
-    return *reinterpret_cast<RecordedSession*>(const_cast<VcwSession*>(&session));
+// A session as a failed connection leaves it: a banner and the database's error.
+VcwSession failedSession(const char* banner, std::int32_t errorNumber, const char* errorText) {
+    VcwSession session;
+    std::snprintf(session.banner, sizeof session.banner, "%s", banner);
+    session.last.errorNumber = errorNumber;
+    std::snprintf(session.last.errorText, sizeof session.last.errorText, "%s", errorText);
+    session.last.textLength = static_cast<std::uint32_t>(std::strlen(errorText));
+    return session;
 }
-
-VcwSession* asSession(RecordedSession& session) { return reinterpret_cast<VcwSession*>(&session); }
 
 class WriterFailureTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        installSessionAccess({
-            [](const VcwSession& s) { return recorded(s).banner; },
-            [](const VcwSession& s) { return recorded(s).errorNumber; },
-            [](const VcwSession& s) { return recorded(s).errorText; },
-            [](VcwSession& s) { recorded(s).errorNumber = 0; },
-        });
         sid_ = testing::uniqueName(L"F");
         ASSERT_EQ(initEventLog(sid_.c_str()), 1);
         SetLastError(0);
@@ -136,17 +131,17 @@ TEST_F(WriterFailureTest, EachNumberOfExtraStringsIsReported) {
 }
 
 TEST_F(WriterFailureTest, TheDatabaseErrorTravelsAsRawDataOnceAndTheBannerEveryTime) {
-    RecordedSession session{"Vorlix Database 11g Release 11.2.0.1.0", 1034,
-                            "VLX-01034: VORLIX not available"};
-    const WriterFailureError error(0xCFFF0016, WriterFailure{asSession(session), 2676, 2});
+    VcwSession session = failedSession("Vorlix Database 11g Release 11.2.0.1.0", 1034,
+                                       "VLX-01034: VORLIX not available");
+    const WriterFailureError error(0xCFFF0016, WriterFailure{&session, 2676, 2});
     reportEventFailure(error.code(), error);
     reportEventFailure(error.code(), error);
 
     ASSERT_EQ(recorder_.events.size(), 2u);
-    const std::string text = session.errorText;
+    const std::string text = session.last.errorText;
     EXPECT_EQ(recorder_.events[0].rawData, std::vector<std::uint8_t>(text.begin(), text.end()));
     EXPECT_TRUE(recorder_.events[1].rawData.empty());
-    EXPECT_EQ(session.errorNumber, 0);
+    EXPECT_EQ(session.last.errorNumber, 0);
     const std::wstring message =
         failureMessage(L"Vorlix Database 11g Release 11.2.0.1.0", 2676, PhasePrepareForBackup);
     EXPECT_EQ(recorder_.events[0].strings[0], message);
@@ -170,8 +165,8 @@ private:
 };
 
 TEST_F(WriterFailureTest, RaisedFailuresCarryTheSessionThePhaseAndTheErrorOfTheMoment) {
-    RecordedSession session;
-    setCurrentSession(asSession(session));
+    VcwSession session;
+    setCurrentSession(&session);
     EXPECT_EQ(currentPhase(), 0) << "no slot yet";
     PhaseSlot slot(PhasePostRestore);
     SetLastError(ERROR_NO_DATA);
@@ -180,7 +175,7 @@ TEST_F(WriterFailureTest, RaisedFailuresCarryTheSessionThePhaseAndTheErrorOfTheM
         FAIL() << "nothing raised";
     } catch (const WriterFailureError& error) {
         EXPECT_EQ(error.code(), 0xCFFF0042u);
-        EXPECT_EQ(error.failure().session, asSession(session));
+        EXPECT_EQ(error.failure().session, &session);
         EXPECT_EQ(error.failure().line, 99);
         EXPECT_EQ(error.failure().phase, PhasePostRestore);
         EXPECT_EQ(error.strings(), (std::vector<std::wstring>{L"C:\\arch\\1_5.arc"}));
