@@ -8,7 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "sequence_record.h"
+#include "recovery_tool.h"
+#include "snapscribe/backup/conversation.h"
 #include "snapscribe/host/settings.h"
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_failure.h"
@@ -106,6 +107,13 @@ int openModeOfError(std::int32_t errorNumber) {
     }
 }
 
+// Ending a sequence disconnects through the database layer; a failure raised
+// after that must not refer to the released session.
+void releaseSession(VcwSession* session) {
+    if (currentSession() == session) setCurrentSession(nullptr);
+    vcw_dcon(session, false);
+}
+
 }  // namespace
 
 std::uint32_t makeLocalConnectString(char* buffer, std::uint32_t size) {
@@ -123,6 +131,7 @@ std::uint32_t makeLocalConnectString(char* buffer, std::uint32_t size) {
 VcwEnvironment* writerEnvironment() { return environments().current.get(); }
 
 VcwEnvironment* renewWriterEnvironment() {
+    installSequenceServices({releaseSession, stopRecoveryTool});
     Environments& held = environments();
     // A sequence's session may still live in an earlier environment.
     if (held.current) held.retired.push_back(std::move(held.current));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sequence_record.h"
+#include "snapscribe/backup/conversation.h"
 #include "snapscribe/host/settings.h"
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_failure.h"

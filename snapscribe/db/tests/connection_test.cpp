@@ -12,7 +12,7 @@
 #include <string>
 
 #include "db_test_support.h"
-#include "snapscribe/db/sequence_record.h"
+#include "snapscribe/backup/conversation.h"
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_failure.h"
 #include "snapscribe/host/writer_settings.h"

@@ -9,7 +9,7 @@
 
 #include "db_test_support.h"
 #include "snapscribe/db/connection.h"
-#include "snapscribe/db/sequence_record.h"
+#include "snapscribe/backup/conversation.h"
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_failure.h"
 
