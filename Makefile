@@ -5,7 +5,12 @@ JOBS ?= $(shell nproc)
 export WINEPREFIX := $(abspath $(BUILD))/wineprefix
 export WINEDEBUG := -all
 
-.PHONY: all deps configure build test demo bench format
+.PHONY: all deps configure build test bench format demo demo-writer demo-launcher
+
+# The launcher's tests and demo open real windows. Without a display of the
+# user's they get an Xvfb, started before the wineserver so that Wine's
+# desktop lives on it.
+WITH_DISPLAY := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
 
 all: build
 
@@ -19,11 +24,16 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	scripts/with-wine ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	$(WITH_DISPLAY) scripts/with-wine ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-demo: build
+demo: demo-writer demo-launcher
+
+demo-writer: build
 	scripts/with-wine demo/prepare-prefix.sh $(BUILD)
 	scripts/with-wine demo/run.sh $(BUILD)
+
+demo-launcher: build
+	$(WITH_DISPLAY) scripts/with-wine /usr/bin/python3 demo/launcher_demo.py
 
 bench: build
 	scripts/with-wine bench/run-all.sh $(BUILD)

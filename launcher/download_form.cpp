@@ -203,6 +203,10 @@ void DownloadForm::transferProgress(std::uint64_t bytesSoFar) {
     SendMessageW(progressBar_, PBM_SETPOS,
                  static_cast<WPARAM>(std::min<std::uint64_t>(bytesSoFar, INT_MAX)), 0);
     UpdateWindow(progressBar_);
+    // Answers what other programs (accessibility tools) ask the window, while
+    // clicks and other input wait in the queue until the transfer is over.
+    MSG pending;
+    PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
 void DownloadForm::onProgramButton(const wchar_t* programName) {

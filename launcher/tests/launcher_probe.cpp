@@ -29,11 +29,23 @@ void print(const std::wstring& text) {
               &written, nullptr);
 }
 
+// The text the system keeps for the window: readable even while the
+// launcher's thread is busy with a transfer. Line breaks become "\n".
 std::wstring windowText(HWND window) {
     wchar_t text[1024] = L"";
-    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000,
-                        nullptr);
-    return text;
+    GetWindowTextW(window, text, 1024);
+    std::wstring escaped;
+    for (const wchar_t* c = text; *c; ++c) {
+        if (*c == L'\n') escaped += L"\\n";
+        else if (*c != L'\r') escaped += *c;
+    }
+    return escaped;
+}
+
+LRESULT askControl(HWND control, UINT message, WPARAM wParam) {
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(control, message, wParam, 0, SMTO_ABORTIFHUNG, 2000, &answer);
+    return static_cast<LRESULT>(answer);
 }
 
 HWND launcherWindow() { return FindWindowW(launcher::kWindowClass, nullptr); }
@@ -74,8 +86,8 @@ void printState() {
               L"\t" + windowText(control));
     }
     HWND bar = GetDlgItem(window, launcher::kProgressBarId);
-    const LRESULT position = SendMessageW(bar, 0x0408 /* PBM_GETPOS */, 0, 0);
-    const LRESULT maximum = SendMessageW(bar, 0x0407 /* PBM_GETRANGE */, FALSE, 0);
+    const LRESULT position = askControl(bar, 0x0408 /* PBM_GETPOS */, 0);
+    const LRESULT maximum = askControl(bar, 0x0407 /* PBM_GETRANGE */, FALSE);
     print(L"progress\t" + std::to_wstring(position) + L"\t" + std::to_wstring(maximum));
 }
 

@@ -20,8 +20,9 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
-BUILD = os.environ["LAUNCHER_BUILD_DIR"]
-VORLIX_BIN = os.environ["VORLIX_BIN_DIR"]
+SOURCE = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+BUILD = os.environ.get("LAUNCHER_BUILD_DIR", os.path.join(SOURCE, "build"))
+VORLIX_BIN = os.environ.get("VORLIX_BIN_DIR", os.path.join(BUILD, "sim", "vorlix", "home", "BIN"))
 WORK = os.path.join(BUILD, "launcher", "process-tests")
 
 PROBE = os.path.join(BUILD, "launcher", "launcher_probe.exe")
@@ -126,7 +127,6 @@ class Databases:
     each reachable by a net service name of its own."""
 
     def __init__(self):
-        self.home = os.path.join(WORK, "vorlix-home")
         self.by_rows = {}
 
     def vlxsim(self, *args):
@@ -147,6 +147,7 @@ class Databases:
                 "netServiceNames": [name],
                 "tables": [{"name": "VERSMP", "columns": VERSMP_COLUMNS, "rows": rows}],
             }
+            os.makedirs(os.path.join(WORK, "vorlix-home"), exist_ok=True)
             path = os.path.join(WORK, sid + ".json")
             with open(path, "w", encoding="utf-8") as f:
                 json.dump(description, f, ensure_ascii=False)
@@ -255,7 +256,7 @@ class LauncherCase(unittest.TestCase):
         code, out = probe("dialog", TIMEOUT_MS)
         self.assertEqual(code, 0, "no message box appeared")
         fields = dict(line.split("\t", 1) for line in out.splitlines() if "\t" in line)
-        return fields.get("caption", ""), fields.get("text", "")
+        return fields.get("caption", ""), fields.get("text", "").replace("\\n", "\n")
 
     def state(self):
         _, out = probe("state")
@@ -289,6 +290,16 @@ class LauncherCase(unittest.TestCase):
                 return [tuple(line.rstrip("\r\n").split("\t")) for line in f if line.strip()]
         except FileNotFoundError:
             return []
+
+    def start_of(self, file_name):
+        """The command line `file_name` was started with (waiting for it a while)."""
+        end = time.time() + 20
+        while time.time() < end:
+            for started in self.started():
+                if started[0] == file_name:
+                    return started[1]
+            time.sleep(0.1)
+        self.fail("%s was not started; starts: %s" % (file_name, self.started()))
 
     def wait_started(self, count=1, timeout=20):
         end = time.time() + timeout

@@ -8,7 +8,7 @@ import subprocess
 import unittest
 import zipfile
 
-from harness import (CLOSE, DATABASES, PROBE, LauncherCase, refused_address, row, wine,
+from harness import (CLOSE, DATABASES, PROBE, RECORDER, LauncherCase, refused_address, row, wine,
                      wine_environment, windows_path)
 
 NO_ROW = "해당 실행파일이 없습니다. Dalvessa로 연락하세요."
@@ -28,8 +28,10 @@ def package(files, method=zipfile.ZIP_DEFLATED):
 
 
 def new_program(tag):
-    """Bytes that stand for a new release's program file."""
-    return ("MZ new release " + tag + " ").encode() * 50
+    """A new release's program file: the recording stand-in with the release
+    tag appended, so it runs and its copies can be told apart."""
+    with open(RECORDER, "rb") as f:
+        return f.read() + ("release " + tag).encode()
 
 
 def tearDownModule():
@@ -59,7 +61,7 @@ class Downloads(LauncherCase):
         self.serve()
         code = self.run_cycle(program, [release_row])
         self.assertEqual(code, 0)
-        self.assertEqual(self.wait_started()[0][:2], (program + ".exe", '"%s.exe"' % program))
+        self.assertEqual(self.start_of(program + ".exe"), '"%s.exe"' % program)
         self.assertNotIn(release_row[1] + ".ZIP", self.files(), "the package was not deleted")
         return files
 
@@ -129,6 +131,7 @@ class Downloads(LauncherCase):
     def test_blank_release_notes_show_nothing(self):
         self.download_cycle("VEZerez", row("VEZerez", "VZ-9", "5", notes="  \r\n  "))
         self.assertFalse(any(name.endswith(NOTES_SUFFIX) for name in self.files()))
+        self.start_of("VEZerez.exe")
         self.assertEqual([s[0] for s in self.started()], ["VEZerez.exe"])
 
 
