@@ -36,8 +36,10 @@ std::wstring windowText(HWND window) {
     GetWindowTextW(window, text, 1024);
     std::wstring escaped;
     for (const wchar_t* c = text; *c; ++c) {
-        if (*c == L'\n') escaped += L"\\n";
-        else if (*c != L'\r') escaped += *c;
+        if (*c == L'\n')
+            escaped += L"\\n";
+        else if (*c != L'\r')
+            escaped += *c;
     }
     return escaped;
 }

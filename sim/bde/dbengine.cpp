@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "sim/bde/alias_config.h"
-#include "sim/bde/vci_library.h"
+#include "sim/vorlix/include/vci_library.h"
 #include "support/code_page_text.h"
 #include "support/unique_handle.h"
 
@@ -184,12 +184,18 @@ std::string driverSetting(const std::string& driver, const wchar_t* value) {
     return toNarrow(data);
 }
 
-std::unique_ptr<VciLibrary> loadDriver(const std::string& driver) {
-    const std::string library = driverSetting(driver, L"DLL32");
-    if (!equalNoCase(library, kDriverLibrary)) {
-        throw EngineError("Cannot load driver library " + library + " of driver " + driver);
+std::unique_ptr<vorlix::VciLibrary> loadDriver(const std::string& driver) {
+    const std::string driverLibrary = driverSetting(driver, L"DLL32");
+    if (!equalNoCase(driverLibrary, kDriverLibrary)) {
+        throw EngineError("Cannot load driver library " + driverLibrary + " of driver " + driver);
     }
-    return std::make_unique<VciLibrary>(toWide(driverSetting(driver, L"VENDOR INIT")));
+    const std::string vendor = driverSetting(driver, L"VENDOR INIT");
+    auto library = std::make_unique<vorlix::VciLibrary>();
+    if (!library->load(toWide(vendor))) {
+        throw EngineError("Cannot load the vendor client library " + vendor + " (error " +
+                          std::to_string(GetLastError()) + ")");
+    }
+    return library;
 }
 
 }  // namespace
@@ -198,14 +204,14 @@ std::unique_ptr<VciLibrary> loadDriver(const std::string& driver) {
 // EngineError carrying the vendor's own error text.
 class VciCall {
 public:
-    VciCall(const VciLibrary& vci, VCIError* error) : vci_(vci), error_(error) {}
+    VciCall(const vorlix::VciLibrary& vci, VCIError* error) : vci_(vci), error_(error) {}
 
     void operator()(int32_t status, const char* what) const {
         if (status == VCI_SUCCESS || status == VCI_SUCCESS_WITH_INFO) return;
         char text[1025] = "";
         int32_t code = 0;
         if (status != VCI_ERROR || !error_ ||
-            vci_.errorGet(error_, 1, nullptr, &code, text, sizeof text, VCI_HTYPE_ERROR) !=
+            vci_.VCIErrorGet(error_, 1, nullptr, &code, text, sizeof text, VCI_HTYPE_ERROR) !=
                 VCI_SUCCESS) {
             std::snprintf(text, sizeof text, "vendor call failed with status %d",
                           static_cast<int>(status));
@@ -214,7 +220,7 @@ public:
     }
 
 private:
-    const VciLibrary& vci_;
+    const vorlix::VciLibrary& vci_;
     VCIError* error_;
 };
 
@@ -223,7 +229,7 @@ private:
 using namespace dbengine;
 
 struct DbeDatabase {
-    std::unique_ptr<VciLibrary> vci;
+    std::unique_ptr<vorlix::VciLibrary> vci;
     VCIEnv* environment = nullptr;
     VCIError* error = nullptr;
     VCIServer* server = nullptr;
@@ -235,13 +241,13 @@ struct DbeDatabase {
     VciCall call() const { return VciCall(*vci, error); }
 
     ~DbeDatabase() {
-        if (begun) vci->sessionEnd(context, error, userSession, VCI_DEFAULT);
-        if (attached) vci->serverDetach(server, error, VCI_DEFAULT);
-        if (userSession) vci->handleFree(userSession, VCI_HTYPE_SESSION);
-        if (context) vci->handleFree(context, VCI_HTYPE_SVCCTX);
-        if (server) vci->handleFree(server, VCI_HTYPE_SERVER);
-        if (error) vci->handleFree(error, VCI_HTYPE_ERROR);
-        if (environment) vci->handleFree(environment, VCI_HTYPE_ENV);
+        if (begun) vci->VCISessionEnd(context, error, userSession, VCI_DEFAULT);
+        if (attached) vci->VCIServerDetach(server, error, VCI_DEFAULT);
+        if (userSession) vci->VCIHandleFree(userSession, VCI_HTYPE_SESSION);
+        if (context) vci->VCIHandleFree(context, VCI_HTYPE_SVCCTX);
+        if (server) vci->VCIHandleFree(server, VCI_HTYPE_SERVER);
+        if (error) vci->VCIHandleFree(error, VCI_HTYPE_ERROR);
+        if (environment) vci->VCIHandleFree(environment, VCI_HTYPE_ENV);
     }
 };
 
@@ -253,7 +259,7 @@ struct DbeQuery {
     std::vector<int16_t> indicators;
 
     ~DbeQuery() {
-        if (statement) database->vci->handleFree(statement, VCI_HTYPE_STMT);
+        if (statement) database->vci->VCIHandleFree(statement, VCI_HTYPE_STMT);
     }
 };
 
@@ -261,23 +267,23 @@ namespace dbengine {
 namespace {
 
 void allocate(DbeDatabase& database, void** handle, uint32_t type, const char* what) {
-    database.call()(database.vci->handleAlloc(database.environment, handle, type, 0, nullptr),
+    database.call()(database.vci->VCIHandleAlloc(database.environment, handle, type, 0, nullptr),
                     what);
 }
 
 void setText(DbeDatabase& database, void* handle, uint32_t type, const std::string& text,
              uint32_t attribute) {
     database.call()(
-        database.vci->attrSet(handle, type, const_cast<char*>(text.data()),
-                              static_cast<uint32_t>(text.size()), attribute, database.error),
+        database.vci->VCIAttrSet(handle, type, const_cast<char*>(text.data()),
+                                 static_cast<uint32_t>(text.size()), attribute, database.error),
         "Cannot set a connection parameter");
 }
 
 void connect(DbeDatabase& database, const Parameters& parameters, const std::string& alias) {
     DbeDatabase& d = database;
-    const VciLibrary& vci = *d.vci;
-    if (vci.envCreate(&d.environment, VCI_THREADED, nullptr, nullptr, nullptr, nullptr, 0,
-                      nullptr) != VCI_SUCCESS) {
+    const vorlix::VciLibrary& vci = *d.vci;
+    if (vci.VCIEnvCreate(&d.environment, VCI_THREADED, nullptr, nullptr, nullptr, nullptr, 0,
+                         nullptr) != VCI_SUCCESS) {
         throw EngineError("The vendor client library cannot start");
     }
     allocate(d, reinterpret_cast<void**>(&d.error), VCI_HTYPE_ERROR,
@@ -290,47 +296,49 @@ void connect(DbeDatabase& database, const Parameters& parameters, const std::str
              "Cannot allocate a session");
     const std::string context = "Unable to connect to database " + alias;
     const std::string server = toNarrow(toWide(parameter(parameters, "SERVER NAME")), CP_ACP);
-    d.call()(vci.serverAttach(d.server, d.error, server.c_str(),
-                              static_cast<int32_t>(server.size()), VCI_DEFAULT),
+    d.call()(vci.VCIServerAttach(d.server, d.error, server.c_str(),
+                                 static_cast<int32_t>(server.size()), VCI_DEFAULT),
              context.c_str());
     d.attached = true;
-    d.call()(vci.attrSet(d.context, VCI_HTYPE_SVCCTX, d.server, 0, VCI_ATTR_SERVER, d.error),
+    d.call()(vci.VCIAttrSet(d.context, VCI_HTYPE_SVCCTX, d.server, 0, VCI_ATTR_SERVER, d.error),
              context.c_str());
     setText(d, d.userSession, VCI_HTYPE_SESSION,
             toNarrow(toWide(parameter(parameters, "USER NAME")), CP_ACP), VCI_ATTR_USERNAME);
     setText(d, d.userSession, VCI_HTYPE_SESSION,
             toNarrow(toWide(parameter(parameters, "PASSWORD")), CP_ACP), VCI_ATTR_PASSWORD);
-    d.call()(vci.sessionBegin(d.context, d.error, d.userSession, VCI_CRED_RDBMS, VCI_DEFAULT),
+    d.call()(vci.VCISessionBegin(d.context, d.error, d.userSession, VCI_CRED_RDBMS, VCI_DEFAULT),
              context.c_str());
     d.begun = true;
-    d.call()(vci.attrSet(d.context, VCI_HTYPE_SVCCTX, d.userSession, 0, VCI_ATTR_SESSION, d.error),
-             context.c_str());
+    d.call()(
+        vci.VCIAttrSet(d.context, VCI_HTYPE_SVCCTX, d.userSession, 0, VCI_ATTR_SESSION, d.error),
+        context.c_str());
 }
 
 void describe(DbeQuery& query) {
     DbeDatabase& d = *query.database;
     uint32_t count = 0;
-    d.call()(d.vci->attrGet(query.statement, VCI_HTYPE_STMT, &count, nullptr, VCI_ATTR_PARAM_COUNT,
-                            d.error),
+    d.call()(d.vci->VCIAttrGet(query.statement, VCI_HTYPE_STMT, &count, nullptr,
+                               VCI_ATTR_PARAM_COUNT, d.error),
              "Cannot describe the query");
     query.values.assign(count, std::vector<char>(kFieldCapacity));
     query.indicators.assign(count, 0);
     for (uint32_t position = 1; position <= count; ++position) {
         void* column = nullptr;
-        d.call()(d.vci->paramGet(query.statement, VCI_HTYPE_STMT, d.error, &column, position),
+        d.call()(d.vci->VCIParamGet(query.statement, VCI_HTYPE_STMT, d.error, &column, position),
                  "Cannot describe the query");
         char* name = nullptr;
         uint32_t length = 0;
         const int32_t status =
-            d.vci->attrGet(column, VCI_DTYPE_PARAM, &name, &length, VCI_ATTR_NAME, d.error);
+            d.vci->VCIAttrGet(column, VCI_DTYPE_PARAM, &name, &length, VCI_ATTR_NAME, d.error);
         query.columns.emplace_back(name ? std::string(name, length) : std::string());
-        d.vci->descriptorFree(column, VCI_DTYPE_PARAM);
+        d.vci->VCIDescriptorFree(column, VCI_DTYPE_PARAM);
         d.call()(status, "Cannot describe the query");
         VCIDefine* define = nullptr;
-        d.call()(d.vci->defineByPos(query.statement, &define, d.error, position,
-                                    query.values[position - 1].data(), kFieldCapacity, SQLT_STR,
-                                    &query.indicators[position - 1], nullptr, nullptr, VCI_DEFAULT),
-                 "Cannot describe the query");
+        d.call()(
+            d.vci->VCIDefineByPos(query.statement, &define, d.error, position,
+                                  query.values[position - 1].data(), kFieldCapacity, SQLT_STR,
+                                  &query.indicators[position - 1], nullptr, nullptr, VCI_DEFAULT),
+            "Cannot describe the query");
     }
 }
 
@@ -339,21 +347,21 @@ void runQuery(DbeQuery& query, const std::wstring& sql) {
     const std::string text = toNarrow(sql, CP_ACP);
     allocate(d, reinterpret_cast<void**>(&query.statement), VCI_HTYPE_STMT,
              "Cannot allocate a statement");
-    d.call()(d.vci->stmtPrepare(query.statement, d.error, text.c_str(),
-                                static_cast<uint32_t>(text.size()), VCI_NTV_SYNTAX, VCI_DEFAULT),
+    d.call()(d.vci->VCIStmtPrepare(query.statement, d.error, text.c_str(),
+                                   static_cast<uint32_t>(text.size()), VCI_NTV_SYNTAX, VCI_DEFAULT),
              "General SQL error.");
     uint16_t type = 0;
-    d.call()(d.vci->attrGet(query.statement, VCI_HTYPE_STMT, &type, nullptr, VCI_ATTR_STMT_TYPE,
-                            d.error),
+    d.call()(d.vci->VCIAttrGet(query.statement, VCI_HTYPE_STMT, &type, nullptr, VCI_ATTR_STMT_TYPE,
+                               d.error),
              "General SQL error.");
     if (type != VCI_STMT_SELECT)
         throw EngineError("Only queries can be opened; this statement is no query");
-    d.call()(d.vci->stmtExecute(d.context, query.statement, d.error, 0, 0, nullptr, nullptr,
-                                VCI_DESCRIBE_ONLY),
+    d.call()(d.vci->VCIStmtExecute(d.context, query.statement, d.error, 0, 0, nullptr, nullptr,
+                                   VCI_DESCRIBE_ONLY),
              "General SQL error.");
     describe(query);
-    d.call()(d.vci->stmtExecute(d.context, query.statement, d.error, 0, 0, nullptr, nullptr,
-                                VCI_DEFAULT),
+    d.call()(d.vci->VCIStmtExecute(d.context, query.statement, d.error, 0, 0, nullptr, nullptr,
+                                   VCI_DEFAULT),
              "General SQL error.");
 }
 
@@ -428,7 +436,7 @@ DBEAPI int DbeNextRow(DbeQuery* query) {
     const int result = guarded([&] {
         if (!query) throw EngineError("DbeNextRow needs a query");
         DbeDatabase& d = *query->database;
-        status = d.vci->stmtFetch(query->statement, d.error, 1, VCI_FETCH_NEXT, VCI_DEFAULT);
+        status = d.vci->VCIStmtFetch(query->statement, d.error, 1, VCI_FETCH_NEXT, VCI_DEFAULT);
         if (status != VCI_NO_DATA) d.call()(status, "Cannot read the next row");
     });
     return result == DBE_OK && status == VCI_NO_DATA ? DBE_END_OF_ROWS : result;

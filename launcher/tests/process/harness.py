@@ -9,6 +9,7 @@ wineserver (scripts/with-wine).
 """
 
 import json
+import logging
 import os
 import shutil
 import subprocess
@@ -21,6 +22,8 @@ from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 SOURCE = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+logging.getLogger("pyftpdlib").setLevel(logging.WARNING)
+
 BUILD = os.environ.get("LAUNCHER_BUILD_DIR", os.path.join(SOURCE, "build"))
 VORLIX_BIN = os.environ.get("VORLIX_BIN_DIR", os.path.join(BUILD, "sim", "vorlix", "home", "BIN"))
 WORK = os.path.join(BUILD, "launcher", "process-tests")
@@ -194,8 +197,26 @@ class LauncherCase(unittest.TestCase):
         if self.process and self.process.poll() is None:
             self.process.kill()
             self.process.wait(10)
+        self.end_own_launchers()
         if self.server:
             self.server.stop()
+
+    def end_own_launchers(self):
+        """Ends launchers still running from this test's directory (one started
+        inside a Wine desktop of its own is not the child we hold), so the next
+        test does not meet the single-instance marker."""
+        own = windows_path(self.path("kdlauncher.exe")).lower()
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    command = f.read().decode("utf-8", "replace").replace("\0", " ").lower()
+            except OSError:
+                continue
+            if own in command or self.path("kdlauncher.exe").lower() in command:
+                try:
+                    os.kill(int(pid), 9)
+                except OSError:
+                    pass
 
     # -- set-up helpers
 

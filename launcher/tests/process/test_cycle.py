@@ -4,11 +4,12 @@ the stand-in database."""
 import io
 import os
 import re
+import shutil
 import subprocess
 import unittest
 import zipfile
 
-from harness import (CLOSE, DATABASES, PROBE, RECORDER, LauncherCase, refused_address, row, wine,
+from harness import (CLOSE, DATABASES, LAUNCHER_FILES, PROBE, RECORDER, LauncherCase, refused_address, row, wine,
                      wine_environment, windows_path)
 
 NO_ROW = "해당 실행파일이 없습니다. Dalvessa로 연락하세요."
@@ -259,6 +260,31 @@ class InstallFailures(LauncherCase):
                                   env=wine_environment(), stdout=subprocess.PIPE)
         self.assertEqual(holder.stdout.readline().strip(), b"locked")
         return holder
+
+    def test_full_disk_leaves_the_installed_copy(self):
+        """The launcher's directory on a small file system of its own: the
+        package fits, its unpacked files do not."""
+        if os.geteuid() != 0:
+            self.skipTest("mounting a small file system needs root")
+        names = self.files()
+        # Room for what is there, the installed program and the package, and 1 MiB.
+        used = sum(os.path.getsize(self.path(n)) for n in names) + 2 * os.path.getsize(RECORDER)
+        size_kb = used // 1024 + 1024
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%dk" % size_kb, "tmpfs", self.dir],
+                          capture_output=True).returncode != 0:
+            self.skipTest("cannot mount a small file system here")
+        self.addCleanup(subprocess.run, ["umount", "-l", self.dir], capture_output=True)
+        for path in LAUNCHER_FILES:
+            shutil.copy(path, self.dir)
+        self.add_client("notepad")
+        before = self.prepare_installed_copy()
+        self.publish("VZ-33.ZIP", package({"VEZerez.exe": new_program("33"),
+                                           "big.dat": bytes(3 * 1024 * 1024)}))
+        self.serve()
+        self.start([row("VEZerez", "VZ-33", "5")])
+        self.wait_window()
+        self.click("VEZerez")
+        self.assertIn("big.dat", self.assert_unchanged(before, "VZ-33"))
 
     def test_entry_that_names_a_device_is_refused(self):
         before = self.prepare_installed_copy()

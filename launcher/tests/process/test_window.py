@@ -66,7 +66,6 @@ class Window(LauncherCase):
         colours = subprocess.run(["/usr/bin/convert-im6.q16", png, "-format", "%k", "info:"],
                                  capture_output=True, check=True).stdout
         self.assertGreater(int(colours), 20, "the screenshot is blank")
-        self.process.kill()
 
 
 if __name__ == "__main__":
