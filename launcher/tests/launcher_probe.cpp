@@ -100,7 +100,9 @@ struct DialogSearch {
 BOOL CALLBACK findDialog(HWND window, LPARAM context) {
     wchar_t className[64] = L"";
     GetClassNameW(window, className, 64);
-    if (std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
+    // Only message boxes: a dialog with the message text control.
+    if (std::wstring(className) == L"#32770" && IsWindowVisible(window) &&
+        GetDlgItem(window, 0xFFFF) != nullptr) {
         reinterpret_cast<DialogSearch*>(context)->found = window;
         return FALSE;
     }

@@ -64,8 +64,16 @@ def wine(*args, env=None, timeout=120, cwd=None):
 
 
 def probe(*args):
-    result = wine(PROBE, *[str(a) for a in args])
-    return result.returncode, result.stdout.decode("utf-8", "replace")
+    """Runs the probe; a probe that hangs (seen once on a machine busy with
+    other tests' Wine processes) is ended and run once more."""
+    for attempt in range(2):
+        try:
+            result = wine(PROBE, *[str(a) for a in args], timeout=60)
+            return result.returncode, result.stdout.decode("utf-8", "replace")
+        except subprocess.TimeoutExpired as hang:
+            if attempt == 1:
+                raise AssertionError("launcher_probe %s hung; output so far: %r"
+                                     % (" ".join(map(str, args)), hang.stdout)) from None
 
 
 # ---------------------------------------------------------------- FTP server
