@@ -119,3 +119,25 @@ echo "$rates"
 echo "$rates" | awk '/^traceMsgA / { t = $2 } /^buffered/ { b = $3 } END {
   printf "ratio %.2f (trace / buffered)\n", t / b }'
 rm -rf "$trace_dir"
+
+echo "== installing a release package (64 MiB unpacked, deflated) =="
+package="$work/release.zip"
+if [ ! -f "$package" ]; then
+  /usr/bin/python3 - "$package" <<'PY'
+import os, sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    for i in range(16):
+        # Half random, half repetitive: like programs and their data files.
+        z.writestr("release/bin/file%02d.dll" % i, os.urandom(2 << 20) + bytes(range(256)) * 8192)
+PY
+fi
+unpacked_mb=$(awk 'BEGIN { print 64 * 1024 * 1024 / 1e6 }')
+rm -rf "$work/install" "$work/unzip" && mkdir -p "$work/install" "$work/unzip"
+ours=$(wine "$build/bench/install_bench.exe" "Z:$package" "Z:$work/install/")
+echo "$ours"
+ref=$(elapsed unzip -q -o -j "$package" -d "$work/unzip")
+echo "unzip -j (native, no staging) $ref s"
+cmp -s "$work/install/file07.dll" "$work/unzip/file07.dll"
+our_s=$(echo "$ours" | awk '/installPackage/ { print $2 }')
+echo "installPackage $(mbps "$unpacked_mb" "$our_s") MB/s, unzip $(mbps "$unpacked_mb" "$ref") MB/s"
+rm -rf "$work/install" "$work/unzip"

@@ -34,7 +34,7 @@ def make_package():
     with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
         with open(harness.RECORDER, "rb") as program:
             archive.writestr("release/VEZerez.exe", program.read())
-        archive.writestr("release/lib/report.dll", os.urandom(600 * 1024))
+        archive.writestr("release/lib/report.dll", os.urandom(2 * 1024 * 1024))
         archive.writestr("release/readme.txt", "Manager " + VERSION + "\r\n")
     return buffer.getvalue()
 
