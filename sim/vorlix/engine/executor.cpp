@@ -116,6 +116,12 @@ public:
         return Value::text(names[size_t(index - 1)]);
     }
 
+    // Only the snapshot control file's name can be changed (the recovery tool's CONFIGURE).
+    void setParm(int kind, const std::string& value) {
+        if (kind != kParmSnapshotName) raiseError(6550, "SETPARM kind " + std::to_string(kind));
+        s_.snapshotControlFile = value;
+    }
+
     Instance& instance() { return instance_; }
     SessionData& session() { return session_; }
 
@@ -321,7 +327,9 @@ private:
             assign(target(0), have ? Value::text(session.outputLines.front()) : Value());
             assign(target(1), Value::number(have ? 0 : 1));
             if (have) session.outputLines.pop_front();
-        } else if (name == "DBMS_BACKUP_RESTORE.BCTSWITCH")
+        } else if (name == "DBMS_BACKUP_RESTORE.SETPARM")
+            packages_.setParm(int(arg(0).asNumber()), arg(1).asText());
+        else if (name == "DBMS_BACKUP_RESTORE.BCTSWITCH")
             instance.switchChangeTracking();
         else if (name == "DBMS_BACKUP_RESTORE.CFILEMAKEANDUSESNAPSHOT")
             instance.makeSnapshotControlFile();
