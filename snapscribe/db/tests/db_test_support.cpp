@@ -119,7 +119,8 @@ TraceCapture::TraceCapture(std::uint32_t level) : file_(uniqueTempFile(L"trc")) 
     WriterSettings& settings = writerSettings();
     settings.TraceLevel = level;
     settings.TraceFile = std::string(file_.begin(), file_.end());
-    initTrace("TRACE");
+    // The instance's stored recovery-tool options are read with the trace.
+    initTrace(settings.SidNarrow.empty() ? "TRACE" : settings.SidNarrow);
 }
 
 TraceCapture::~TraceCapture() {

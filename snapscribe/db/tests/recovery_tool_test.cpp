@@ -1,4 +1,5 @@
-// The conversation with the recovery tool through the database pipes.
+// The conversation with the recovery tool (BAKX.EXE of the build's Vorlix
+// home) through the database pipes of a stand-in instance.
 
 #include "snapscribe/db/recovery_tool.h"
 
@@ -7,14 +8,25 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
 #include "db_test_support.h"
-#include "snapscribe/db/connection.h"
 #include "snapscribe/backup/conversation.h"
+#include "snapscribe/db/connection.h"
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_failure.h"
+#include "snapscribe/host/writer_settings.h"
 
 namespace snapscribe::testing {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+// Short waits; the limit only matters to the tests of a tool that never answers.
+constexpr ToolWaits kTestWaits{200, 300, 300, 60000};
 
 // The failure a command raised, 0 when it was answered.
 std::uint32_t commandFailure(const char* command, std::wstring* text = nullptr) {
@@ -27,23 +39,124 @@ std::uint32_t commandFailure(const char* command, std::wstring* text = nullptr) 
     return 0;
 }
 
+void setEnvironment(const std::wstring& name, const std::string& value) {
+    SetEnvironmentVariableW(name.c_str(), std::wstring(value.begin(), value.end()).c_str());
+}
+
 class RecoveryToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
         vorlixHome();
-        setToolWaitsForTesting({200, 300, 300, 60000});
+        setToolWaitsForTesting(kTestWaits);
     }
     void TearDown() override {
         cleanupConversation();
         setCurrentSession(nullptr);
         setToolWaitsForTesting({});
     }
+
+    // A conversation on `db` whose tool runs with `options`, traced under TRC_MISC.
+    void beginConversation(const Instance& db, const std::string& options = "") {
+        db.makeCurrent();
+        setEnvironment(L"VLX_" + writerSettings().Sid + L"_VSS_ROPT", options);
+        trace_.reset();  // one trace at a time
+        trace_ = std::make_unique<TraceCapture>(TRC_MISC);
+        connectInstance(false, nullptr);
+    }
+
+    std::unique_ptr<TraceCapture> trace_;
 };
+
+TEST_F(RecoveryToolTest, ACommandIsAnsweredByThePromptAndTheToolEndsWithTheConversation) {
+    Instance db;
+    beginConversation(db);
+    EXPECT_EQ(commandFailure("CONFIGURE SNAPSHOT CONTROLFILE NAME TO \"C:\\snap.ctl\";"), 0u);
+    EXPECT_TRUE(sequenceState().conversation->toolRunning);
+    cleanupConversation();
+
+    const std::string text = trace_->text();
+    EXPECT_THAT(text, HasSubstr("\nExecuting BAKX command : [set echo on;]"));
+    EXPECT_THAT(text, HasSubstr("\nExecuting BAKX command : [CONFIGURE SNAPSHOT CONTROLFILE NAME "
+                                "TO \"C:\\snap.ctl\";]"));
+    EXPECT_THAT(text, HasSubstr("retval=1, vcirc=0, exitcode=259...Sucess"));
+    EXPECT_THAT(text, HasSubstr("\nExecuting BAKX command : [exit;]"));
+    EXPECT_THAT(text, HasSubstr("exitcode=0"));
+}
+
+TEST_F(RecoveryToolTest, AnErrorStackFailsTheCommandWithTheLinesAfterItsBanner) {
+    Instance db;
+    const char* const command = "catalog archivelog 'C:\\no\\such.arc';";
+    for (const char* shape : {"STACK LINES", "STACK WHOLE"}) {
+        SCOPED_TRACE(shape);
+        beginConversation(db, shape);
+        std::wstring error;
+        EXPECT_EQ(commandFailure(command, &error), kToolAnswerFailure);
+        const std::string narrow(error.begin(), error.end());
+        if (std::string(shape) == "STACK LINES") {
+            EXPECT_THAT(narrow, StartsWith("BAKX-01010: command failed: catalog archivelog"));
+        } else {
+            // In one message the line right after the banner is not kept.
+            EXPECT_THAT(narrow, StartsWith("VLX-"));
+        }
+        EXPECT_THAT(narrow, HasSubstr("VLX-"));
+        EXPECT_THAT(narrow, Not(HasSubstr("BAKX-00569"))) << "the banner is not kept";
+        EXPECT_THAT(narrow, Not(HasSubstr("BAKX-00572"))) << "nor the prompt";
+        EXPECT_THAT(trace_->text(), HasSubstr("...Failed : \n[" + narrow + "]"));
+        EXPECT_EQ(commandFailure("set echo off;"), 0u) << "the tool listens on";
+        cleanupConversation();
+    }
+}
+
+TEST_F(RecoveryToolTest, AToolThatEndedIsStartedAgainByTheNextCommand) {
+    Instance db;
+    beginConversation(db);
+    EXPECT_EQ(commandFailure("exit;"), 0u);
+    EXPECT_EQ(commandFailure("set echo off;"), 0u);
+    const std::string text = trace_->text();
+    const std::string echo = "\nExecuting BAKX command : [set echo on;]";
+    const std::size_t first = text.find(echo);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(text.find(echo, first + 1), std::string::npos) << "a second tool was started";
+}
+
+// The tool of another instance never serves this one's pipes; it does not
+// answer "exit;" either, so the limit is short.
+class ElsewhereToolTest : public RecoveryToolTest {
+protected:
+    void SetUp() override {
+        RecoveryToolTest::SetUp();
+        ToolWaits waits = kTestWaits;
+        waits.limit = 3000;
+        setToolWaitsForTesting(waits);
+        beginConversation(db_);
+        setEnvironment(L"VORLIX_SID", elsewhere_.sid());
+    }
+
+    Instance db_;
+    Instance elsewhere_;
+};
+
+TEST_F(ElsewhereToolTest, AnOutputPipeThatNeverAppearsEndsTheWaitAtTheLimit) {
+    EXPECT_EQ(commandFailure("recover database;"), kToolStartFailure);
+    EXPECT_THAT(trace_->text(), Not(HasSubstr("Polling BAKX output status")));
+}
+
+TEST_F(ElsewhereToolTest, AnOutputPipeThatIsNotPrivateIsRefused) {
+    VcwSession* session = sequenceState().conversationSession;
+    VcwCursor* cursor = nullptr;
+    ASSERT_EQ(vcw_opn(session, cursor,
+                      "declare rc number; begin sys.dbms_pipe.pack_message('stale'); "
+                      "rc := sys.dbms_pipe.send_message('vlx$bakx_vss_out'); end;"),
+              0);
+    ASSERT_EQ(vcw_exe(session, cursor), 0);
+    vcw_cls(session, cursor);
+    EXPECT_EQ(commandFailure("recover database;"), kToolStartFailure);
+    EXPECT_THAT(trace_->text(), Not(HasSubstr("Polling BAKX output status")));
+}
 
 TEST_F(RecoveryToolTest, WithoutTheInstallationHomeNoCommandRuns) {
     Instance db;
-    db.makeCurrent();
-    connectInstance(false, nullptr);
+    beginConversation(db);
     wchar_t home[MAX_PATH];
     GetEnvironmentVariableW(L"VORLIX_HOME", home, MAX_PATH);
     SetEnvironmentVariableW(L"VORLIX_HOME", nullptr);
