@@ -119,6 +119,19 @@ TEST_F(RecoveryToolTest, AToolThatEndedIsStartedAgainByTheNextCommand) {
     EXPECT_NE(text.find(echo, first + 1), std::string::npos) << "a second tool was started";
 }
 
+TEST_F(RecoveryToolTest, AToolThatFailsWhileACommandWaitsFailsTheCommand) {
+    Instance db;
+    beginConversation(db);
+    ASSERT_EQ(commandFailure("set echo off;"), 0u);
+    // The tool can no longer take its commands from the pipe and ends.
+    ASSERT_EQ(db.vlxsim("fail", "every 1555 \"unpack_message(:cmd)\""), 0u);
+    std::wstring error = L"untouched";
+    EXPECT_EQ(commandFailure("recover database;", &error), kToolAnswerFailure);
+    EXPECT_EQ(error, L"");
+    EXPECT_THAT(trace_->text(), Not(HasSubstr("exitcode=0")));
+    db.vlxsim("clear-failures");
+}
+
 // The tool of another instance never serves this one's pipes; it does not
 // answer "exit;" either, so the limit is short.
 class ElsewhereToolTest : public RecoveryToolTest {
