@@ -4,12 +4,15 @@
 #include "snapscribe/db/recovery_tool.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "db_test_support.h"
 #include "snapscribe/backup/conversation.h"
@@ -17,6 +20,7 @@
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_failure.h"
 #include "snapscribe/host/writer_settings.h"
+#include "support/unique_handle.h"
 
 namespace snapscribe::testing {
 namespace {
@@ -41,6 +45,36 @@ std::uint32_t commandFailure(const char* command, std::wstring* text = nullptr) 
 
 void setEnvironment(const std::wstring& name, const std::string& value) {
     SetEnvironmentVariableW(name.c_str(), std::wstring(value.begin(), value.end()).c_str());
+}
+
+// Suspends or resumes every thread of the tools this process started.
+void holdTools(bool suspend) {
+    support::KernelHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W process{};
+    process.dwSize = sizeof process;
+    std::vector<DWORD> tools;
+    for (BOOL more = Process32FirstW(processes.get(), &process); more;
+         more = Process32NextW(processes.get(), &process)) {
+        if (process.th32ParentProcessID == GetCurrentProcessId() &&
+            lstrcmpiW(process.szExeFile, L"BAKX.EXE") == 0) {
+            tools.push_back(process.th32ProcessID);
+        }
+    }
+    support::KernelHandle threads(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = Thread32First(threads.get(), &thread); more;
+         more = Thread32Next(threads.get(), &thread)) {
+        if (std::find(tools.begin(), tools.end(), thread.th32OwnerProcessID) == tools.end()) {
+            continue;
+        }
+        support::KernelHandle handle(OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread.th32ThreadID));
+        if (suspend) {
+            SuspendThread(handle.get());
+        } else {
+            ResumeThread(handle.get());
+        }
+    }
 }
 
 class RecoveryToolTest : public ::testing::Test {
@@ -130,6 +164,20 @@ TEST_F(RecoveryToolTest, AToolThatFailsWhileACommandWaitsFailsTheCommand) {
     EXPECT_EQ(error, L"");
     EXPECT_THAT(trace_->text(), Not(HasSubstr("exitcode=0")));
     db.vlxsim("clear-failures");
+}
+
+TEST_F(RecoveryToolTest, AnAnswerThatNeverComesEndsTheWaitAtTheLimit) {
+    Instance db;
+    beginConversation(db);
+    ASSERT_EQ(commandFailure("set echo off;"), 0u);
+    ToolWaits waits = kTestWaits;
+    waits.limit = 3000;
+    setToolWaitsForTesting(waits);
+    holdTools(true);
+    std::wstring error;
+    EXPECT_EQ(commandFailure("recover database;", &error), kToolAnswerFailure);
+    EXPECT_EQ(error, L"No complete answer within 3 seconds");
+    holdTools(false);
 }
 
 // The tool of another instance never serves this one's pipes; it does not
