@@ -47,16 +47,6 @@ void setEnvironment(const std::wstring& name, const std::string& value) {
     SetEnvironmentVariableW(name.c_str(), std::wstring(value.begin(), value.end()).c_str());
 }
 
-// The tool stand-in joins the installation's BIN folder separately; until it
-// is there the tests that talk to it are skipped.
-bool toolInstalled() {
-    return GetFileAttributesW((vorlixHome() + L"\\BIN\\BAKX.EXE").c_str()) !=
-           INVALID_FILE_ATTRIBUTES;
-}
-
-#define REQUIRE_TOOL() \
-    if (!toolInstalled()) GTEST_SKIP() << "BAKX.EXE is not installed"
-
 // Suspends or resumes every thread of the tools this process started.
 void holdTools(bool suspend) {
     support::KernelHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -112,7 +102,6 @@ protected:
 };
 
 TEST_F(RecoveryToolTest, ACommandIsAnsweredByThePromptAndTheToolEndsWithTheConversation) {
-    REQUIRE_TOOL();
     Instance db;
     beginConversation(db);
     EXPECT_EQ(commandFailure("CONFIGURE SNAPSHOT CONTROLFILE NAME TO \"C:\\snap.ctl\";"), 0u);
@@ -129,7 +118,6 @@ TEST_F(RecoveryToolTest, ACommandIsAnsweredByThePromptAndTheToolEndsWithTheConve
 }
 
 TEST_F(RecoveryToolTest, AnErrorStackFailsTheCommandWithTheLinesAfterItsBanner) {
-    REQUIRE_TOOL();
     Instance db;
     const char* const command = "catalog archivelog 'C:\\no\\such.arc';";
     for (const char* shape : {"STACK LINES", "STACK WHOLE"}) {
@@ -154,7 +142,6 @@ TEST_F(RecoveryToolTest, AnErrorStackFailsTheCommandWithTheLinesAfterItsBanner) 
 }
 
 TEST_F(RecoveryToolTest, AToolThatEndedIsStartedAgainByTheNextCommand) {
-    REQUIRE_TOOL();
     Instance db;
     beginConversation(db);
     EXPECT_EQ(commandFailure("exit;"), 0u);
@@ -167,7 +154,6 @@ TEST_F(RecoveryToolTest, AToolThatEndedIsStartedAgainByTheNextCommand) {
 }
 
 TEST_F(RecoveryToolTest, AToolThatFailsWhileACommandWaitsFailsTheCommand) {
-    REQUIRE_TOOL();
     Instance db;
     beginConversation(db);
     ASSERT_EQ(commandFailure("set echo off;"), 0u);
@@ -181,7 +167,6 @@ TEST_F(RecoveryToolTest, AToolThatFailsWhileACommandWaitsFailsTheCommand) {
 }
 
 TEST_F(RecoveryToolTest, AnAnswerThatNeverComesEndsTheWaitAtTheLimit) {
-    REQUIRE_TOOL();
     Instance db;
     beginConversation(db);
     ASSERT_EQ(commandFailure("set echo off;"), 0u);
@@ -201,7 +186,6 @@ class ElsewhereToolTest : public RecoveryToolTest {
 protected:
     void SetUp() override {
         RecoveryToolTest::SetUp();
-        REQUIRE_TOOL();
         ToolWaits waits = kTestWaits;
         waits.limit = 3000;
         setToolWaitsForTesting(waits);
