@@ -56,8 +56,8 @@ std::string withoutSys(const std::string& name) {
 // The packages a block can call, over one instance and one session.
 class Packages {
 public:
-    Packages(InstanceState& state, Instance& instance, SessionData& session, bool mayWait)
-        : s_(state), instance_(instance), session_(session), mayWait_(mayWait) {
+    Packages(InstanceState& state, Instance& instance, SessionData& session, PipeWaiter* waiter)
+        : s_(state), instance_(instance), session_(session), waiter_(waiter) {
         if (s_.status == InstanceStatus::Down) raiseError(1034);
         if (s_.status == InstanceStatus::Starting) raiseError(1033);
     }
@@ -89,11 +89,14 @@ public:
     }
 
     int receiveMessage(const std::string& name, int timeoutSeconds) {
-        Pipe* p = s_.pipe(upper(name));
-        if (!p || p->messages.empty()) {
-            if (timeoutSeconds > 0 && mayWait_) throw PipeWait{timeoutSeconds};
+        auto waiting = [&] {
+            const Pipe* p = s_.pipe(upper(name));
+            return !p || p->messages.empty();
+        };
+        if (waiting() && (timeoutSeconds <= 0 || !waiter_ ||
+                          !waiter_->waitForMessage(s_, upper(name), timeoutSeconds)))
             return 1;
-        }
+        Pipe* p = s_.pipe(upper(name));  // the state may have been reloaded meanwhile
         session_.receiveBuffer.assign(p->messages.front().begin(), p->messages.front().end());
         p->messages.erase(p->messages.begin());
         return 0;
@@ -129,7 +132,7 @@ private:
     InstanceState& s_;
     Instance& instance_;
     SessionData& session_;
-    bool mayWait_;
+    PipeWaiter* waiter_;
 };
 
 // The reader of the recovery tool's output pipe, with the semantics of its block.
@@ -401,7 +404,7 @@ void Executor::checkInjectedFailures(const std::string& text) {
     }
 }
 
-Outcome Executor::execute(const std::string& text, const Binds& binds, bool mayWait) {
+Outcome Executor::execute(const std::string& text, const Binds& binds, PipeWaiter* waiter) {
     checkInjectedFailures(text);
     Outcome outcome;
     switch (statementType(text)) {
@@ -419,7 +422,7 @@ Outcome Executor::execute(const std::string& text, const Binds& binds, bool mayW
             return outcome;
         }
         case 8:
-        case 9: return block(text, binds, mayWait);
+        case 9: return block(text, binds, waiter);
         default: raiseError(900);
     }
 }
@@ -522,10 +525,10 @@ void Executor::recover(TokenStream& t, Instance& instance) {
     }
 }
 
-Outcome Executor::block(const std::string& text, const Binds& binds, bool mayWait) {
+Outcome Executor::block(const std::string& text, const Binds& binds, PipeWaiter* waiter) {
     Instance instance(state_, storage_);
     Catalog catalog(state_, instance);
-    Packages packages(state_, instance, session_, mayWait);
+    Packages packages(state_, instance, session_, waiter);
     Outcome outcome;
     std::string collapsed = collapseBlanks(text);
     if (collapsed == collapseBlanks(kReceiveBlock)) {

@@ -24,10 +24,13 @@ struct Outcome {
     Binds assigned;  // placeholders a block assigned
 };
 
-// Thrown by a pipe receive with a timeout while no message is there; the
-// caller releases the instance, waits, and runs the statement again.
-struct PipeWait {
-    int seconds = 0;
+// Lets a pipe receive with a timeout wait for other sessions: it makes the
+// state so far visible to them, waits without holding the instance, and
+// reloads the state into the same object. False when the time is up.
+class PipeWaiter {
+public:
+    virtual ~PipeWaiter() = default;
+    virtual bool waitForMessage(InstanceState& state, const std::string& pipe, int seconds) = 0;
 };
 
 int statementType(const std::string& text);  // VCI_STMT_* numbers; 0 when unknown
@@ -37,14 +40,14 @@ public:
     Executor(InstanceState& state, Storage& storage, SessionData& session)
         : state_(state), storage_(storage), session_(session) {}
 
-    // `mayWait`: whether a pipe receive with a timeout may throw PipeWait.
-    Outcome execute(const std::string& text, const Binds& binds, bool mayWait = false);
+    // Without a waiter a pipe receive never waits.
+    Outcome execute(const std::string& text, const Binds& binds, PipeWaiter* waiter = nullptr);
 
 private:
     void checkInjectedFailures(const std::string& text);
     void alter(TokenStream& tokens);
     void recover(TokenStream& tokens, Instance& instance);
-    Outcome block(const std::string& text, const Binds& binds, bool mayWait);
+    Outcome block(const std::string& text, const Binds& binds, PipeWaiter* waiter);
 
     InstanceState& state_;
     Storage& storage_;

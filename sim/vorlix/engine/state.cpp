@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -103,7 +104,11 @@ Tablespace* InstanceState::tablespace(const std::string& upperName) {
 }
 
 Pipe* InstanceState::pipe(const std::string& upperName) {
-    for (auto& p : pipes) {
+    return const_cast<Pipe*>(std::as_const(*this).pipe(upperName));
+}
+
+const Pipe* InstanceState::pipe(const std::string& upperName) const {
+    for (const auto& p : pipes) {
         if (p.name == upperName) return &p;
     }
     return nullptr;

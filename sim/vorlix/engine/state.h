@@ -132,6 +132,7 @@ struct InstanceState {
     Datafile* datafile(int number);
     Tablespace* tablespace(const std::string& upperName);
     Pipe* pipe(const std::string& upperName);
+    const Pipe* pipe(const std::string& upperName) const;
     std::string tablespaceName(int number) const;
     uint64_t nextChange(uint64_t step = 1) { return currentChange += step; }
 };

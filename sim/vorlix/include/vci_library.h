@@ -11,19 +11,18 @@
 
 namespace vorlix {
 
-#define VCI_LIBRARY_FUNCTIONS(X)                                                                  \
-    X(VCIEnvCreate)                                                                               \
-    X(VCIHandleAlloc)                                                                             \
-    X(VCIHandleFree)                                                                              \
-    X(VCIServerAttach)                                                                            \
-    X(VCIServerDetach)                                                                            \
-    X(VCISessionBegin)                                                                            \
-    X(VCISessionEnd)                                                                              \
-    X(VCIAttrSet) X(VCIAttrGet) X(VCIParamGet) X(VCIDescriptorFree) X(VCIStmtPrepare)             \
-        X(VCIStmtExecute) X(VCIStmtFetch) X(VCIBindByName) X(VCIBindByPos) X(VCIDefineByPos)      \
-            X(VCITransRollback) X(VCIErrorGet) X(VCIUserCallbackRegister) X(VCIDBStartup)         \
-                X(VCIDBShutdown) X(lxlinit) X(lxinitc) X(lxhLaToId) X(ldxini) X(ldxeti) X(ldxsto) \
-                    X(ldxdts) X(lnxpfl) X(lnxnft) X(lxsCmpStr) X(slzgetevar)
+// clang-format off
+#define VCI_LIBRARY_FUNCTIONS(X) \
+    X(VCIEnvCreate) X(VCIHandleAlloc) X(VCIHandleFree) X(VCIServerAttach) \
+    X(VCIServerDetach) X(VCISessionBegin) X(VCISessionEnd) X(VCIAttrSet) \
+    X(VCIAttrGet) X(VCIParamGet) X(VCIDescriptorFree) X(VCIStmtPrepare) \
+    X(VCIStmtExecute) X(VCIStmtFetch) X(VCIBindByName) X(VCIBindByPos) \
+    X(VCIDefineByPos) X(VCITransRollback) X(VCIErrorGet) X(VCIUserCallbackRegister) \
+    X(VCIDBStartup) X(VCIDBShutdown) X(lxlinit) X(lxinitc) \
+    X(lxhLaToId) X(ldxini) X(ldxeti) X(ldxsto) \
+    X(ldxdts) X(lnxpfl) X(lnxnft) X(lxsCmpStr) \
+    X(slzgetevar)
+// clang-format on
 
 struct VciLibrary {
 #define VCI_DECLARE(name) decltype(&::name) name = nullptr;

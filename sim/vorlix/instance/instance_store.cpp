@@ -98,8 +98,10 @@ bool InstanceStore::exists() const {
     return GetFileAttributesW(statePath().c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::wstring InstanceStore::mutexName() const { return L"VorlixInstance." + widen(sid_); }
+
 InstanceStore::Lock::Lock(const InstanceStore& store)
-    : mutex_(CreateMutexW(nullptr, FALSE, (L"VorlixInstance." + widen(store.sid())).c_str())) {
+    : mutex_(CreateMutexW(nullptr, FALSE, store.mutexName().c_str())) {
     if (!mutex_) throw std::runtime_error("cannot create the instance lock");
     DWORD wait = WaitForSingleObject(mutex_.get(), INFINITE);
     // An owner that died left the state file whole (it is replaced, never rewritten in place).
@@ -133,6 +135,24 @@ void InstanceStore::save(const std::string& json) const {
         !MoveFileExW(temporary.c_str(), path.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw std::runtime_error("cannot write the state file in " + directory_);
+}
+
+bool InstanceStore::waitUnlocked(InstanceState& state,
+                                 const std::function<bool(const InstanceState&)>& ready,
+                                 unsigned long timeoutMillis) const {
+    constexpr DWORD kPollMillis = 100;
+    save(toJson(state));
+    // Another handle to the mutex this thread owns through `update`'s lock.
+    support::KernelHandle mutex(CreateMutexW(nullptr, FALSE, mutexName().c_str()));
+    if (!mutex) throw std::runtime_error("cannot open the instance lock");
+    for (DWORD waited = 0;; waited += kPollMillis) {
+        ReleaseMutex(mutex.get());
+        Sleep(kPollMillis);
+        WaitForSingleObject(mutex.get(), INFINITE);
+        state = load();
+        if (ready(state)) return true;
+        if (waited >= timeoutMillis) return false;
+    }
 }
 
 void InstanceStore::saveIfChanged(const InstanceState& state, const std::string& before) const {

@@ -3,6 +3,7 @@
 // <VORLIX_HOME>\instances\<SID> holds the state file "state.json"; a named
 // mutex per instance makes every read-change-write atomic across processes.
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -59,6 +60,12 @@ public:
         }
     }
 
+    // Only inside `update`: makes `state` visible to other processes, then
+    // polls without the lock until `ready` holds for the stored state (loaded
+    // into `state`) or the time is up (false).
+    bool waitUnlocked(InstanceState& state, const std::function<bool(const InstanceState&)>& ready,
+                      unsigned long timeoutMillis) const;
+
 private:
     class Lock {
     public:
@@ -70,6 +77,7 @@ private:
     };
 
     std::wstring statePath() const;
+    std::wstring mutexName() const;
     InstanceState load() const;
     void save(const std::string& json) const;
     void saveIfChanged(const InstanceState& state, const std::string& before) const;

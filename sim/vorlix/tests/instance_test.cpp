@@ -103,6 +103,44 @@ TEST_F(DescribedInstance, ErrorStackInOneMessageDropsTheLineRightAfterTheBanner)
     EXPECT_EQ(out.at("BAKXERR").asText(), "BAKX-06054: media recovery requesting unknown log");
 }
 
+// Stands for another session that answers while a receive waits.
+class AnsweringWaiter : public PipeWaiter {
+public:
+    bool answer = true;
+    bool sawPrompt = false;
+    bool waitForMessage(InstanceState& state, const std::string& pipe, int seconds) override {
+        EXPECT_EQ(seconds, 30);
+        const Pipe* out = state.pipe("VLX$BAKX_VSS_OUT");
+        sawPrompt = out && !out->messages.empty();
+        if (!answer) return false;
+        state.pipe(pipe)->messages.push_back({"recover database;"});
+        return true;
+    }
+};
+
+TEST_F(DescribedInstance, AReceiveWithATimeoutWaitsAfterWhatTheBlockDidBeforeIt) {
+    const char* const prompt =
+        "declare rc number; begin rc := sys.dbms_pipe.create_pipe('vlx$bakx_vss_in'); "
+        "sys.dbms_pipe.pack_message('BAKX-00572: waiting for input'); "
+        "rc := sys.dbms_pipe.send_message('vlx$bakx_vss_out'); "
+        ":rc := sys.dbms_pipe.receive_message('vlx$bakx_vss_in', 30); end;";
+    AnsweringWaiter waiter;
+    EXPECT_EQ(
+        Executor(state, files, session).execute(prompt, {}, &waiter).assigned.at("RC").asNumber(),
+        0);
+    EXPECT_TRUE(waiter.sawPrompt);
+    EXPECT_EQ(run("begin sys.dbms_pipe.unpack_message(:m); end;").assigned.at("M").asText(),
+              "recover database;");
+    waiter.answer = false;
+    EXPECT_EQ(
+        Executor(state, files, session).execute(prompt, {}, &waiter).assigned.at("RC").asNumber(),
+        1);
+    EXPECT_EQ(run("begin :rc := sys.dbms_pipe.receive_message('vlx$bakx_vss_in', 30); end;")
+                  .assigned.at("RC")
+                  .asNumber(),
+              1);  // without a waiter nothing waits
+}
+
 TEST_F(DescribedInstance, SendBlockCreatesThePipeAndQueuesTheCommand) {
     run(kSendBlock, {{"CMD", Value::text("recover database;")}});
     EXPECT_EQ(single("select type from v$db_pipes where name='VLX$BAKX_VSS_IN'"), "PRIVATE");

@@ -18,8 +18,6 @@ using vorlix::raiseError;
 
 namespace {
 
-constexpr DWORD kPipePollMillis = 100;
-
 int32_t fail(Error* err, const DbError& e) {
     if (err) err->last = e;
     return e.number() == 1403 ? VCI_NO_DATA : VCI_ERROR;
@@ -149,27 +147,38 @@ void writeAssigned(Stmt& stmt, const vorlix::Binds& assigned) {
     }
 }
 
+// Waits for a pipe message outside the instance lock, polling the state.
+class StoreWaiter : public vorlix::PipeWaiter {
+public:
+    explicit StoreWaiter(const vorlix::InstanceStore& store) : store_(store) {}
+    bool waitForMessage(vorlix::InstanceState& state, const std::string& pipe,
+                        int seconds) override {
+        return store_.waitUnlocked(
+            state,
+            [&](const vorlix::InstanceState& s) {
+                const vorlix::Pipe* p = s.pipe(pipe);
+                return p && !p->messages.empty();
+            },
+            DWORD(seconds) * 1000);
+    }
+
+private:
+    const vorlix::InstanceStore& store_;
+};
+
 vorlix::Outcome runOnInstance(SvcCtx* svc, Stmt& stmt, const vorlix::Binds& binds) {
     Session* session = liveSession(svc);
     if (session->preliminary) raiseError(1012);
     // No service query here: stopping the service takes the instance down,
     // which the state shows (and the session then gets 3113).
-    DWORD waited = 0;
-    bool mayWait = true;
-    for (;;) {
-        try {
-            return svc->server->store->update([&](vorlix::InstanceState& state) {
-                checkStillThere(*session, state);
-                vorlix::WinStorage storage;
-                vorlix::Executor executor(state, storage, session->data);
-                return executor.execute(stmt.text, binds, mayWait);
-            });
-        } catch (const vorlix::PipeWait& wait) {
-            Sleep(kPipePollMillis);
-            waited += kPipePollMillis;
-            mayWait = waited < DWORD(wait.seconds) * 1000;
-        }
-    }
+    const vorlix::InstanceStore& store = *svc->server->store;
+    return store.update([&](vorlix::InstanceState& state) {
+        checkStillThere(*session, state);
+        vorlix::WinStorage storage;
+        vorlix::Executor executor(state, storage, session->data);
+        StoreWaiter waiter(store);
+        return executor.execute(stmt.text, binds, &waiter);
+    });
 }
 
 int32_t execute(SvcCtx* svc, Stmt* stmt, Error* err, uint32_t iters, uint32_t mode) {
