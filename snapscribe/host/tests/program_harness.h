@@ -36,7 +36,8 @@ public:
     DWORD finish(DWORD timeoutMs = 60000);
     // Ctrl-C as the console would deliver it.
     void interrupt();
-    bool waitForOutput(const std::string& text, DWORD timeoutMs = 60000) const;
+    // Generous: a loaded machine can hold a writer's start far beyond its usual seconds.
+    bool waitForOutput(const std::string& text, DWORD timeoutMs = 180000) const;
     std::string output() const;  // standard output, "\n" line ends
     std::string errors() const;  // standard error
 
