@@ -1,18 +1,19 @@
 #include "writer.h"
 
+#include "component_model.h"
 #include "event_frame.h"
 
 namespace snapscribe {
 
-// The event bodies join as the component model, the backup events and the
-// restore events are built; until then each event is its frame alone.
+// The backup and restore event bodies join as they are built; until then
+// those events are their frame alone.
 
 bool CVssWriterVorlix::framed(Phase phase, const std::function<void()>& body) {
     return runEvent(phase, body, [this](std::int32_t hr) { SetWriterFailure(hr); });
 }
 
-bool CVssWriterVorlix::OnIdentify(IVssCreateWriterMetadata*) {
-    return framed(PhaseIdentify, [] {});
+bool CVssWriterVorlix::OnIdentify(IVssCreateWriterMetadata* metadata) {
+    return framed(PhaseIdentify, [metadata] { identifyInstance(metadata); });
 }
 
 bool CVssWriterVorlix::OnPrepareBackup(IVssWriterComponents*) {
