@@ -141,3 +141,5 @@ cmp -s "$work/install/file07.dll" "$work/unzip/file07.dll"
 our_s=$(echo "$ours" | awk '/installPackage/ { print $2 }')
 echo "installPackage $(mbps "$unpacked_mb" "$our_s") MB/s, unzip $(mbps "$unpacked_mb" "$ref") MB/s"
 rm -rf "$work/install" "$work/unzip"
+
+"$(dirname "$0")/identify.sh" "$build"
