@@ -32,8 +32,15 @@ run wine "$snapscribe" /q /stop
 run wine "$snapscribe" /q /status
 run wine "$snapscribe" /q /start
 
-step "What the backup software sees"
+step "What the backup software sees: the component tree of DB1 and the files no backup takes"
 run wine "$vssreq" writers --instance DB1
+
+step "DB1 started but not mounted: the writer answers with its schema and restore method only"
+run wine "$bin/vlxsim.exe" shutdown DB1
+run wine "$bin/vlxsim.exe" startup DB1 nomount
+run wine "$vssreq" writers --instance DB1
+run wine "$bin/vlxsim.exe" shutdown DB1
+run wine "$bin/vlxsim.exe" startup DB1 open
 
 step "State of the writer services"
 run wine "$snapscribe" /q /status
