@@ -22,6 +22,9 @@ run wine "$bin/vlxsim.exe" create DB1 "$(winepath -w "$top/demo/db1.json")"
 step "Trace settings of the DB1 writer: every kind of entry, to $trace"
 run wine "$snapscribe" DB1 /tl 65567 /tf "$trace"
 
+step "The Vorlix home as an installation setting, where the writer service finds it"
+run wine "$bin/vlxdim.exe" -ex vorlix registry set VORLIX_HOME $home
+
 step "Install the writer service of DB1 (installing also starts it)"
 run wine "$snapscribe" DB1 /i
 echo
@@ -58,3 +61,4 @@ echo
 run wine "$snapscribe" DB1 /tl 0 /tf ""
 echo
 run wine "$bin/vlxsim.exe" drop DB1
+run wine "$bin/vlxdim.exe" -ex vorlix registry del VORLIX_HOME
