@@ -90,13 +90,13 @@ VCIAPI VLXLangCtx* lxinitc(VLXGlobalCtx* glo, void*, uint32_t) {
 
 VCIAPI VLXLangHandle* lxhLaToId(const char* text, size_t length, VLXLangCtx* ctx) {
     if (!text || !ctx) return nullptr;
-    std::string spec = upperText(text, length);
-    size_t underscore = spec.find('_'), dot = spec.find('.');
+    std::string setting = upperText(text, length);
+    size_t underscore = setting.find('_'), dot = setting.find('.');
     auto* handle = new VLXLangHandle();
-    handle->language = spec.substr(0, std::min(underscore, dot));
+    handle->language = setting.substr(0, std::min(underscore, dot));
     if (underscore != std::string::npos)
-        handle->territory = spec.substr(underscore + 1, dot - underscore - 1);
-    if (dot != std::string::npos) handle->charset = spec.substr(dot + 1);
+        handle->territory = setting.substr(underscore + 1, dot - underscore - 1);
+    if (dot != std::string::npos) handle->charset = setting.substr(dot + 1);
     if (!knownLanguage(handle->language)) {
         delete handle;
         return nullptr;
