@@ -68,18 +68,18 @@ FILETIME fileTimeOf(std::uint64_t value) {
 
 // --- IVssWMFiledesc ---------------------------------------------------------
 
-HRESULT FiledescObject::GetPath(BSTR* path) { return giveOptional(spec_.path, path); }
+HRESULT FiledescObject::GetPath(BSTR* path) { return giveOptional(fileSpec_.path, path); }
 HRESULT FiledescObject::GetFilespec(BSTR* filespec) {
-    return giveOptional(spec_.filespec, filespec);
+    return giveOptional(fileSpec_.filespec, filespec);
 }
 HRESULT FiledescObject::GetRecursive(boolean* recursive) {
-    return giveValue<boolean>(spec_.recursive, recursive);
+    return giveValue<boolean>(fileSpec_.recursive, recursive);
 }
 HRESULT FiledescObject::GetAlternateLocation(BSTR* location) {
-    return giveOptional(spec_.alternateLocation, location);
+    return giveOptional(fileSpec_.alternateLocation, location);
 }
 HRESULT FiledescObject::GetBackupTypeMask(DWORD* mask) {
-    return giveValue<DWORD>(spec_.typeMask, mask);
+    return giveValue<DWORD>(fileSpec_.typeMask, mask);
 }
 
 // --- IVssComponent ----------------------------------------------------------
@@ -374,12 +374,12 @@ HRESULT CreateWriterMetadataObject::AddComponent(VSS_COMPONENT_TYPE type, LPCWST
 HRESULT CreateWriterMetadataObject::addComponentFiles(LPCWSTR logicalPath, LPCWSTR name,
                                                       std::uint32_t requiredType,
                                                       std::vector<FileSpec> ComponentInfo::*list,
-                                                      const FileSpec& spec) {
-    if (!isGiven(name) || spec.path.empty() || spec.filespec.empty()) return E_INVALIDARG;
+                                                      const FileSpec& fileSpec) {
+    if (!isGiven(name) || fileSpec.path.empty() || fileSpec.filespec.empty()) return E_INVALIDARG;
     ComponentInfo* info = findComponent(logicalPath, name);
     if (!info) return VSS_E_OBJECT_NOT_FOUND;
     if (info->type != requiredType) return E_INVALIDARG;
-    (info->*list).push_back(spec);
+    (info->*list).push_back(fileSpec);
     return S_OK;
 }
 

@@ -43,7 +43,7 @@ private:
 
 class FiledescObject final : public RefCounted<IVssWMFiledesc> {
 public:
-    explicit FiledescObject(const FileSpec& spec) : spec_(spec) {}
+    explicit FiledescObject(const FileSpec& fileSpec) : fileSpec_(fileSpec) {}
 
     HRESULT STDMETHODCALLTYPE GetPath(BSTR* path) override;
     HRESULT STDMETHODCALLTYPE GetFilespec(BSTR* filespec) override;
@@ -52,7 +52,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetBackupTypeMask(DWORD* mask) override;
 
 private:
-    FileSpec spec_;
+    FileSpec fileSpec_;
 };
 
 class ComponentObject final : public RefCounted<IVssComponent> {
@@ -197,7 +197,7 @@ public:
 private:
     ComponentInfo* findComponent(LPCWSTR logicalPath, LPCWSTR name);
     HRESULT addComponentFiles(LPCWSTR logicalPath, LPCWSTR name, std::uint32_t requiredType,
-                              std::vector<FileSpec> ComponentInfo::*list, const FileSpec& spec);
+                              std::vector<FileSpec> ComponentInfo::*list, const FileSpec& fileSpec);
 
     WriterMetadata metadata_;
 };

@@ -20,13 +20,13 @@ std::uint32_t number32(const Record& record, const std::string& key) {
     return static_cast<std::uint32_t>(record.number(key));
 }
 
-Record fileSpecRecord(const std::string& tag, const FileSpec& spec) {
+Record fileSpecRecord(const std::string& tag, const FileSpec& fileSpec) {
     Record record{tag, {}, {}};
-    record.set("path", spec.path);
-    record.set("filespec", spec.filespec);
-    record.setFlag("recursive", spec.recursive);
-    record.set("alternate", spec.alternateLocation);
-    record.setNumber("mask", spec.typeMask);
+    record.set("path", fileSpec.path);
+    record.set("filespec", fileSpec.filespec);
+    record.setFlag("recursive", fileSpec.recursive);
+    record.set("alternate", fileSpec.alternateLocation);
+    record.setNumber("mask", fileSpec.typeMask);
     return record;
 }
 
@@ -39,7 +39,7 @@ std::vector<FileSpec> fileSpecs(const Record& parent, const std::string& tag) {
 }
 
 void addFileSpecs(Record& parent, const std::string& tag, const std::vector<FileSpec>& specs) {
-    for (const FileSpec& spec : specs) parent.children.push_back(fileSpecRecord(tag, spec));
+    for (const FileSpec& fileSpec : specs) parent.children.push_back(fileSpecRecord(tag, fileSpec));
 }
 
 Record componentInfoRecord(const ComponentInfo& info) {

@@ -14,17 +14,17 @@ bool sameUnit(char16_t a, char16_t b) {
     return folded(a) == folded(b);
 }
 
-bool matchFrom(const Text& name, std::size_t n, const Text& spec, std::size_t s) {
-    while (s < spec.size()) {
-        if (spec[s] == u'*') {
-            while (s < spec.size() && spec[s] == u'*') ++s;
-            if (s == spec.size()) return true;
+bool matchFrom(const Text& name, std::size_t n, const Text& fileSpec, std::size_t s) {
+    while (s < fileSpec.size()) {
+        if (fileSpec[s] == u'*') {
+            while (s < fileSpec.size() && fileSpec[s] == u'*') ++s;
+            if (s == fileSpec.size()) return true;
             for (std::size_t k = n; k <= name.size(); ++k)
-                if (matchFrom(name, k, spec, s)) return true;
+                if (matchFrom(name, k, fileSpec, s)) return true;
             return false;
         }
         if (n == name.size()) return false;
-        if (spec[s] != u'?' && !sameUnit(spec[s], name[n])) return false;
+        if (fileSpec[s] != u'?' && !sameUnit(fileSpec[s], name[n])) return false;
         ++n;
         ++s;
     }
@@ -33,10 +33,10 @@ bool matchFrom(const Text& name, std::size_t n, const Text& spec, std::size_t s)
 
 }  // namespace
 
-bool matchesFilespec(const Text& fileName, const Text& spec) {
+bool matchesFilespec(const Text& fileName, const Text& fileSpec) {
     // "*.*" names every file, with or without an extension.
-    if (spec == u"*.*") return true;
-    return matchFrom(fileName, 0, spec, 0);
+    if (fileSpec == u"*.*") return true;
+    return matchFrom(fileName, 0, fileSpec, 0);
 }
 
 Text withoutTrailingBackslash(const Text& path) {

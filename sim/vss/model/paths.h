@@ -9,9 +9,9 @@
 
 namespace vsssim {
 
-// `spec` may hold "*" and "?"; letters compare without case, as on the
+// `fileSpec` may hold "*" and "?"; letters compare without case, as on the
 // platform's file systems.
-bool matchesFilespec(const Text& fileName, const Text& spec);
+bool matchesFilespec(const Text& fileName, const Text& fileSpec);
 
 // `path` lies at or below `directory` (a trailing backslash is optional).
 bool isPathUnder(const Text& path, const Text& directory);

@@ -238,11 +238,11 @@ private:
         for (UINT i = 0; i < targets; ++i) {
             IVssWMFiledesc* target = nullptr;
             if (FAILED(component->GetNewTarget(i, &target))) return false;
-            BSTR path = nullptr, spec = nullptr, alternate = nullptr;
+            BSTR path = nullptr, fileSpec = nullptr, alternate = nullptr;
             target->GetPath(&path);
-            target->GetFilespec(&spec);
+            target->GetFilespec(&fileSpec);
             target->GetAlternateLocation(&alternate);
-            logLine(L"  new target " + takeBstr(path) + L" " + takeBstr(spec) + L" -> " +
+            logLine(L"  new target " + takeBstr(path) + L" " + takeBstr(fileSpec) + L" -> " +
                     takeBstr(alternate));
             target->Release();
         }

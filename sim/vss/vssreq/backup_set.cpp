@@ -12,12 +12,12 @@ namespace vsssim {
 namespace {
 
 bool isExcluded(const Text& file, const std::vector<FileSpec>& excluded) {
-    for (const FileSpec& spec : excluded)
-        if (isNamedBy(file, spec.path, spec.filespec, spec.recursive)) return true;
+    for (const FileSpec& fileSpec : excluded)
+        if (isNamedBy(file, fileSpec.path, fileSpec.filespec, fileSpec.recursive)) return true;
     return false;
 }
 
-void collectFiles(const std::wstring& directory, const FileSpec& spec,
+void collectFiles(const std::wstring& directory, const FileSpec& fileSpec,
                   const std::vector<FileSpec>& excluded, std::vector<Text>& found) {
     WIN32_FIND_DATAW data;
     support::FindHandle find(FindFirstFileW((directory + L"\\*").c_str(), &data));
@@ -27,8 +27,8 @@ void collectFiles(const std::wstring& directory, const FileSpec& spec,
         if (name == L"." || name == L"..") continue;
         std::wstring full = directory + L"\\" + name;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (spec.recursive) collectFiles(full, spec, excluded, found);
-        } else if (matchesFilespec(toText(name), spec.filespec) &&
+            if (fileSpec.recursive) collectFiles(full, fileSpec, excluded, found);
+        } else if (matchesFilespec(toText(name), fileSpec.filespec) &&
                    !isExcluded(toText(full), excluded)) {
             found.push_back(toText(full));
         }
@@ -73,9 +73,9 @@ BackupDocument loadDocument(const std::wstring& setDirectory) {
     return backupDocumentFrom(readRecord(text.str()));
 }
 
-std::vector<Text> filesNamedBy(const FileSpec& spec, const std::vector<FileSpec>& excluded) {
+std::vector<Text> filesNamedBy(const FileSpec& fileSpec, const std::vector<FileSpec>& excluded) {
     std::vector<Text> found;
-    collectFiles(toWide(withoutTrailingBackslash(spec.path)), spec, excluded, found);
+    collectFiles(toWide(withoutTrailingBackslash(fileSpec.path)), fileSpec, excluded, found);
     return found;
 }
 
@@ -83,9 +83,9 @@ std::vector<StoredFile> filesOfComponent(const ComponentInfo& owner, std::uint32
                                          const std::vector<FileSpec>& excluded) {
     std::vector<StoredFile> files;
     for (const auto* list : {&owner.databaseFiles, &owner.logFiles, &owner.groupFiles}) {
-        for (const FileSpec& spec : *list) {
-            if (!isRequiredFor(spec.typeMask, backupType)) continue;
-            for (const Text& file : filesNamedBy(spec, excluded))
+        for (const FileSpec& fileSpec : *list) {
+            if (!isRequiredFor(fileSpec.typeMask, backupType)) continue;
+            for (const Text& file : filesNamedBy(fileSpec, excluded))
                 files.push_back({owner.logicalPath, owner.name, file, storedPathFor(file)});
         }
     }
@@ -108,10 +108,10 @@ std::vector<Text> pruneUnchanged(const std::wstring& setDirectory, ComponentStat
     std::vector<StoredFile> kept;
     for (const StoredFile& file : component.files) {
         bool unchanged = false;
-        for (const DifferencedFile& spec : component.differencedFiles)
-            if (spec.lsn.empty() &&
-                isNamedBy(file.original, spec.path, spec.filespec, spec.recursive) &&
-                lastWriteTime(inSet(setDirectory, file.stored)) <= spec.lastModifyTime)
+        for (const DifferencedFile& fileSpec : component.differencedFiles)
+            if (fileSpec.lsn.empty() &&
+                isNamedBy(file.original, fileSpec.path, fileSpec.filespec, fileSpec.recursive) &&
+                lastWriteTime(inSet(setDirectory, file.stored)) <= fileSpec.lastModifyTime)
                 unchanged = true;
         if (unchanged) {
             DeleteFileW(inSet(setDirectory, file.stored).c_str());

@@ -19,7 +19,7 @@ bool saveDocument(const std::wstring& setDirectory, const BackupDocument& docume
 BackupDocument loadDocument(const std::wstring& setDirectory);
 
 // Every existing file a specification names, minus the excluded ones.
-std::vector<Text> filesNamedBy(const FileSpec& spec, const std::vector<FileSpec>& excluded);
+std::vector<Text> filesNamedBy(const FileSpec& fileSpec, const std::vector<FileSpec>& excluded);
 
 // Files of `owner` that a backup of `backupType` takes.
 std::vector<StoredFile> filesOfComponent(const ComponentInfo& owner, std::uint32_t backupType,

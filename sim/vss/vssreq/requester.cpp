@@ -59,12 +59,13 @@ void printOutcome(Event event, const Participant& participant, const Outcome& ou
     std::printf("\n");
 }
 
-void printFileSpec(const char* label, const FileSpec& spec) {
+void printFileSpec(const char* label, const FileSpec& fileSpec) {
     std::printf("      %s %s\\%s%s mask 0x%08lX", label,
-                out(withoutTrailingBackslash(spec.path)).c_str(), out(spec.filespec).c_str(),
-                spec.recursive ? " (recursive)" : "", static_cast<unsigned long>(spec.typeMask));
-    if (!spec.alternateLocation.empty())
-        std::printf(" alternate %s", out(spec.alternateLocation).c_str());
+                out(withoutTrailingBackslash(fileSpec.path)).c_str(),
+                out(fileSpec.filespec).c_str(), fileSpec.recursive ? " (recursive)" : "",
+                static_cast<unsigned long>(fileSpec.typeMask));
+    if (!fileSpec.alternateLocation.empty())
+        std::printf(" alternate %s", out(fileSpec.alternateLocation).c_str());
     std::printf("\n");
 }
 
@@ -101,13 +102,14 @@ void printMetadata(const Subscription& subscription, const WriterMetadata& metad
             info.selectable ? "yes" : "no", info.selectableForRestore ? "yes" : "no",
             info.restoreMetadata ? "yes" : "no", info.notifyOnBackupComplete ? "yes" : "no",
             static_cast<unsigned long>(info.flags));
-        for (const FileSpec& spec : info.databaseFiles) printFileSpec("database file", spec);
-        for (const FileSpec& spec : info.logFiles) printFileSpec("log file", spec);
-        for (const FileSpec& spec : info.groupFiles) printFileSpec("file group file", spec);
+        for (const FileSpec& fileSpec : info.databaseFiles)
+            printFileSpec("database file", fileSpec);
+        for (const FileSpec& fileSpec : info.logFiles) printFileSpec("log file", fileSpec);
+        for (const FileSpec& fileSpec : info.groupFiles) printFileSpec("file group file", fileSpec);
     }
-    for (const FileSpec& spec : metadata.excludeFiles) {
-        std::printf("  excluded %s\\%s%s\n", out(withoutTrailingBackslash(spec.path)).c_str(),
-                    out(spec.filespec).c_str(), spec.recursive ? " (recursive)" : "");
+    for (const FileSpec& fileSpec : metadata.excludeFiles) {
+        std::printf("  excluded %s\\%s%s\n", out(withoutTrailingBackslash(fileSpec.path)).c_str(),
+                    out(fileSpec.filespec).c_str(), fileSpec.recursive ? " (recursive)" : "");
     }
 }
 
