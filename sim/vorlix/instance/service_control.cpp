@@ -92,6 +92,7 @@ bool startService(const std::wstring& name, std::wstring& error, const std::wstr
     // With several service starts at once the control manager sometimes gives
     // up on a new service process at once (1053); the service is stopped then
     // and a later try works.
+    ServiceStartLock alone;
     DWORD code = ERROR_SUCCESS;
     for (int attempt = 0; attempt < 5; ++attempt) {
         code = StartServiceW(service.get(), 0, nullptr) ? ERROR_SUCCESS : GetLastError();

@@ -118,6 +118,7 @@ TEST_F(LifecycleTest, WithoutTheBackupPrivilegeStartingStopsButTheStartEventIsRe
     // A writer started from here inherits the token: its console mode ends at once.
     ProgramOptions console;
     console.ownConsole = true;
+    vorlix::ServiceStartLock alone;
     Program writer(snapscribePath(), writerSettings().Sid, scratch.file(L""), console);
     EXPECT_EQ(writer.finish(), 0u);
     EXPECT_THAT(writer.output(), HasSubstr("Waiting for VSS events (press Ctrl-C to stop writer)"));

@@ -92,8 +92,12 @@ ProgramOptions vorlixClient(const std::map<std::wstring, std::wstring>& settings
 ConsoleWriter::ConsoleWriter(const std::wstring& arguments, const std::wstring& scratchDirectory,
                              ProgramOptions options)
     : scratch_(scratchDirectory),
+      alone_(std::in_place),
       program_(snapscribePath(), arguments, scratchDirectory,
-               (options.ownConsole = true, options)) {}
+               (options.ownConsole = true, options)) {
+    serving_ = program_.waitForOutput(kWaitingLine);
+    alone_.reset();
+}
 
 std::string ConsoleWriter::requester(const std::wstring& arguments) {
     Program requester(vssreqPath(), arguments, scratch_);
@@ -216,6 +220,7 @@ support::ServiceHandle openService(const std::wstring& name) {
 
 DWORD startService(const std::wstring& name) {
     support::ServiceHandle service = openService(name);
+    vorlix::ServiceStartLock alone;
     StartServiceW(service.get(), 0, nullptr);
     return waitForServiceState(service.get(), SERVICE_RUNNING);
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/vorlix/instance/service_control.h"
 #include "support/unique_handle.h"
 
 namespace snapscribe::testing {
@@ -36,8 +37,7 @@ public:
     DWORD finish(DWORD timeoutMs = 60000);
     // Ctrl-C as the console would deliver it.
     void interrupt();
-    // Generous: a loaded machine can hold a writer's start far beyond its usual seconds.
-    bool waitForOutput(const std::string& text, DWORD timeoutMs = 180000) const;
+    bool waitForOutput(const std::string& text, DWORD timeoutMs = 60000) const;
     std::string output() const;  // standard output, "\n" line ends
     std::string errors() const;  // standard error
 
@@ -54,12 +54,13 @@ private:
 ProgramOptions vorlixClient(const std::map<std::wstring, std::wstring>& settings = {});
 
 // The writer in a console of its own, serving events until it is stopped.
+// It starts while no service does, so the service dispatcher refuses it.
 class ConsoleWriter {
 public:
     ConsoleWriter(const std::wstring& arguments, const std::wstring& scratchDirectory,
                   ProgramOptions options = vorlixClient());
-    // True once it waits for events.
-    bool serving() { return program_.waitForOutput(kWaitingLine); }
+    // True when it came to wait for events.
+    bool serving() const { return serving_; }
     // The requester's answer for this writer's instance.
     std::string requester(const std::wstring& arguments);
     // Ctrl-C; the exit code.
@@ -71,7 +72,9 @@ public:
 
 private:
     std::wstring scratch_;
+    std::optional<vorlix::ServiceStartLock> alone_;
     Program program_;
+    bool serving_ = false;
 };
 
 // Runs snapscribe with `arguments` to its end.
