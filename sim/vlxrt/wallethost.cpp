@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -222,10 +223,13 @@ private:
         const Bytes hash = fileArgument(step, 0);
         std::uint32_t length = numberArgument(step, 1, kDefaultSignatureCapacity);
         Bytes signature(length, kUntouched);
-        std::uint8_t* buffer = signature.data();
+        // A capacity of 0 is a host that passes no buffer at all.
+        std::uint8_t* buffer = signature.empty() ? nullptr : signature.data();
         const ResultCode code = methods_->Sign(
             key(), hash.data(), static_cast<std::uint32_t>(hash.size()), &buffer, &length);
-        report("sign", code, code == wallet::kOk ? bytesField(signature.data(), length) : "");
+        const auto shown =
+            static_cast<std::uint32_t>(std::min<std::size_t>(length, signature.size()));
+        report("sign", code, code == wallet::kOk ? bytesField(signature.data(), shown) : "");
     }
 
     // Shows the whole buffer: the plug-in tells no length, and what it left

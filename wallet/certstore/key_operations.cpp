@@ -25,7 +25,9 @@ bool acquireKeyContainer(const KeyRecord& record, support::CryptProvider& provid
 ResultCode sign(wallet::Key key, const std::uint8_t* data, std::uint32_t, std::uint8_t** signature,
                 std::uint32_t* signatureLength) {
     const KeyRecord* record = keyRecordOf(key);
-    if (record == nullptr || data == nullptr || signature == nullptr ||
+    // The host asks for a signature, never for its size: without a buffer
+    // the provider would answer the size and the host take it for success.
+    if (record == nullptr || data == nullptr || signature == nullptr || *signature == nullptr ||
         signatureLength == nullptr) {
         return wallet::ERR_BAD_ARGUMENT;
     }

@@ -19,15 +19,10 @@ bool acquireDefaultContainer(support::CryptProvider& provider) {
                                 CRYPT_NEWKEYSET);
 }
 
-// The store releases the provider it was opened with when it closes (some
-// systems even release it at once), and the wallet releases it too: the
-// extra reference keeps the two releases balanced.
-HCERTSTORE openPersonalStore(HCRYPTPROV provider) {
-    if (!CryptContextAddRef(provider, nullptr, 0)) return nullptr;
-    HCERTSTORE store = CertOpenSystemStoreA(provider, "MY");
-    if (store == nullptr) CryptReleaseContext(provider, 0);
-    return store;
-}
+// The store is opened without the provider: systems disagree on what a store
+// does with one (released at once, when the store closes, or never), and the
+// wallet keeps and releases its provider itself.
+HCERTSTORE openPersonalStore() { return CertOpenSystemStoreA(0, "MY"); }
 
 }  // namespace
 
@@ -47,7 +42,7 @@ ResultCode openWallet(WalletRecord** opened) {
     wallet::OwnedBlock<char> name(static_cast<char*>(wallet::allocateBlock(kProviderNameBlock)));
     if (!name) return wallet::ERR_GENERIC;
     std::memcpy(name.get(), kProviderName, sizeof kProviderName);
-    HCERTSTORE store = openPersonalStore(provider.get());
+    HCERTSTORE store = openPersonalStore();
     if (store == nullptr) return wallet::ERR_GENERIC;
 
     record->provider = provider.release();

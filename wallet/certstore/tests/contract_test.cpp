@@ -175,6 +175,13 @@ TEST_F(CertwalletTest, NullArgumentsAreRefusedBeforeAnythingIsTouched) {
     void* noRecord = nullptr;
     EXPECT_EQ(table_->Sign(nullptr, data, 36, &outputPointer, &length), ERR_BAD_ARGUMENT);
     EXPECT_EQ(table_->Sign(&noRecord, data, 36, &outputPointer, &length), ERR_BAD_ARGUMENT);
+    // A key record with no names reaches the default container: only the
+    // missing buffer may stop it.
+    std::uint32_t zeroedRecord[5] = {};
+    void* someRecord = zeroedRecord;
+    std::uint8_t* noBuffer = nullptr;
+    EXPECT_EQ(table_->Sign(&someRecord, data, 36, &noBuffer, &length), ERR_BAD_ARGUMENT);
+    EXPECT_EQ(length, sizeof output);
     EXPECT_EQ(table_->Decrypt(&noRecord, data, 36, output, &length), ERR_BAD_ARGUMENT);
     EXPECT_EQ(table_->Encrypt(nullptr, nullptr, data, 36, output, 256), ERR_BAD_ARGUMENT);
     EXPECT_EQ(table_->Verify(nullptr, nullptr, data, 36, output, 256), ERR_BAD_ARGUMENT);

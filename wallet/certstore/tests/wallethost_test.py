@@ -201,7 +201,8 @@ class KeyOperationTest(unittest.TestCase):
 
     def test_signature_verifies_with_openssl_once_reversed(self):
         hash36 = write("hash36.bin", os.urandom(36))
-        signed, short = self.run_with_key("sign=%s" % hash36, "sign=%s,255" % hash36)
+        signed, short, unbuffered = self.run_with_key("sign=%s" % hash36, "sign=%s,255" % hash36,
+                                                      "sign=%s,0" % hash36)
         self.assertEqual(signed.code, 0)
         self.assertEqual(signed["length"], "256")
         write("signature.be", signed.bytes()[::-1])
@@ -210,6 +211,8 @@ class KeyOperationTest(unittest.TestCase):
                         "rsa_padding_mode:pkcs1")
         self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
         self.assertEqual(short.code, ERR_GENERIC)
+        # Without a buffer the host would get a size and no signature.
+        self.assertEqual(unbuffered.code, ERR_BAD_ARGUMENT)
 
     def test_decrypts_openssl_ciphertext_within_capacity_only(self):
         plain = os.urandom(48)
