@@ -12,6 +12,8 @@
 
 #include "sim/vorlix/engine/description.h"
 #include "sim/vorlix/engine/lifecycle.h"
+#include "sim/vorlix/engine/row_store.h"
+#include "sim/vorlix/engine/verify.h"
 #include "sim/vorlix/instance/instance_store.h"
 #include "sim/vorlix/instance/service_control.h"
 #include "sim/vorlix/instance/text.h"
@@ -38,7 +40,9 @@ const char* const kUsage =
     "  clear-failures SID\n"
     "  alias NAME SID                add a net service name\n"
     "  show SID                      print the state\n"
-    "  headers SID                   print the headers of datafiles and archived logs\n";
+    "  headers SID                   print the headers of datafiles and archived logs\n"
+    "  rows SID TABLE                print a table's rows as its datafile holds them\n"
+    "  verify SID                    check the files against the control file (exit 1: not)\n";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -132,7 +136,7 @@ void create(const Args& a) {
     Description d = parseDescription(*text, sid, instanceDirectory(h, sid));
     InstanceStore store(d.state.directory, sid);
     if (store.exists()) throw std::runtime_error("instance " + sid + " exists already");
-    Instance(d.state, storage).createFiles();
+    createDescribedFiles(d, storage);
     recordRecoveryAreaFiles(d.state, storage, d);
     store.create(d.state);
     for (const auto& name : d.netServiceNames) addNetServiceName(h, name, sid);
@@ -295,12 +299,47 @@ void headers(const Args& a) {
     }
 }
 
+void printTabbed(const std::vector<std::string>& fields) {
+    for (size_t i = 0; i < fields.size(); ++i)
+        std::printf("%s%s", i ? "\t" : "", fields[i].c_str());
+    std::printf("\n");
+}
+
+// Straight from the datafile, whatever state the instance is in.
+void rows(const Args& a) {
+    need(a, 2);
+    InstanceState state = storeOf(a[0]).read();
+    const UserTable* table = state.table(upper(a[1]));
+    if (!table) throw std::runtime_error("no table " + a[1]);
+    printTabbed(table->columns);
+    WinStorage storage;
+    for (const auto& stored : RowStore(state, storage).scan(*table)) {
+        std::vector<std::string> fields(table->columns.size(), "<NULL>");
+        for (size_t i = 0; i < fields.size() && i < stored.row.values.size(); ++i) {
+            if (!stored.row.values[i].isNull()) fields[i] = stored.row.values[i].asText();
+        }
+        printTabbed(fields);
+    }
+}
+
+void verify(const Args& a) {
+    need(a, 1);
+    InstanceState state = storeOf(a[0]).read();
+    WinStorage storage;
+    auto problems = verifyInstance(state, storage);
+    for (const auto& p : problems) std::printf("%s\n", p.c_str());
+    if (!problems.empty())
+        throw std::runtime_error(std::to_string(problems.size()) + " problem(s) in " + upper(a[0]));
+    std::printf("%s: every file agrees with the control file\n", upper(a[0]).c_str());
+}
+
 const std::map<std::string, std::function<void(const Args&)>> kCommands = {
     {"create", create},   {"drop", drop},         {"service", service},
     {"startup", startup}, {"shutdown", shutdown}, {"status", status},
     {"logmode", logmode}, {"switch", switchLog},  {"datafile", datafile},
     {"dest", dest},       {"fail", fail},         {"clear-failures", clearFailures},
     {"alias", alias},     {"show", show},         {"headers", headers},
+    {"rows", rows},       {"verify", verify},
 };
 
 }  // namespace

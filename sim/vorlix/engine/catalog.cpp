@@ -3,6 +3,7 @@
 #include <set>
 
 #include "sim/vorlix/engine/db_error.h"
+#include "sim/vorlix/engine/dml.h"
 
 namespace vorlix {
 
@@ -86,21 +87,11 @@ Table Catalog::view(const std::string& name) {
 }
 
 Table Catalog::userTable(const std::string& name) {
-    for (const auto& table : s_.tables) {
-        if (table.name != name) continue;
-        if (s_.status == InstanceStatus::Down) raiseError(1034);
-        if (s_.status != InstanceStatus::Open) raiseError(1219);
-        Table t;
-        for (const auto& column : table.columns) t.columns.push_back({upper(column), C::Text});
-        for (const auto& row : table.rows) {
-            std::vector<Value> values;
-            for (size_t i = 0; i < table.columns.size(); ++i)
-                values.push_back(i < row.size() && row[i] ? txt(*row[i]) : Value());
-            t.rows.push_back(std::move(values));
-        }
-        return t;
-    }
-    raiseError(942);
+    UserTable* table = s_.table(name);
+    if (!table) raiseError(942);
+    if (s_.status == InstanceStatus::Down) raiseError(1034);
+    if (s_.status != InstanceStatus::Open) raiseError(1219);
+    return readUserTable(s_, instance_.storage(), *table);
 }
 
 Table Catalog::database() {

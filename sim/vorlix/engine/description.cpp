@@ -2,6 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/vorlix/engine/lifecycle.h"
+#include "sim/vorlix/engine/row_store.h"
+
 namespace vorlix {
 
 using nlohmann::json;
@@ -92,7 +95,21 @@ void addParameters(const json& d, InstanceState& s) {
     for (const auto& [name, value] : extra.items()) p[lower(name)] = value.get<std::string>();
 }
 
-void addSchema(const json& d, InstanceState& s) {
+std::string defaultTablespace(const InstanceState& s) {
+    for (const auto& ts : s.tablespaces) {
+        if (ts.name == "USERS") return ts.name;
+    }
+    return s.tablespaces.empty() ? "USERS" : s.tablespaces.back().name;
+}
+
+Value valueOf(const json& v) {
+    if (v.is_null()) return {};
+    if (v.is_number()) return Value::number(v.get<double>());
+    return Value::text(v.is_string() ? v.get<std::string>() : v.dump());
+}
+
+void addSchema(const json& d, Description& out) {
+    InstanceState& s = out.state;
     json users = field<json>(d, "users", json::object({{"dlv", "dlv4826"}}));
     for (const auto& [name, password] : users.items())
         s.users[upper(name)] = password.get<std::string>();
@@ -100,15 +117,13 @@ void addSchema(const json& d, InstanceState& s) {
         UserTable table;
         table.name = upper(t.at("name").get<std::string>());
         for (const auto& c : t.at("columns")) table.columns.push_back(upper(c.get<std::string>()));
+        table.tablespace = upper(field<std::string>(t, "tablespace", defaultTablespace(s)));
+        table.id = uint32_t(s.tables.size() + 1);
+        auto& rows = out.tableRows[table.name];
         for (const auto& row : field<json>(t, "rows", json::array())) {
-            std::vector<std::optional<std::string>> values;
-            for (const auto& v : row) {
-                if (v.is_null())
-                    values.emplace_back();
-                else
-                    values.emplace_back(v.is_string() ? v.get<std::string>() : v.dump());
-            }
-            table.rows.push_back(std::move(values));
+            std::vector<Value> values;
+            for (const auto& v : row) values.push_back(valueOf(v));
+            rows.push_back(std::move(values));
         }
         s.tables.push_back(std::move(table));
     }
@@ -139,7 +154,7 @@ Description parseDescription(const std::string& text, const std::string& sid,
     addTablespaces(d, s);
     addLogsAndFiles(d, s);
     addParameters(d, s);
-    addSchema(d, s);
+    addSchema(d, out);
     out.targetState = lower(field<std::string>(d, "state", "open"));
     out.serviceRunning = field<bool>(d, "service", true);
     out.archivedLogs = field<int>(d, "archivedLogs", 0);
@@ -147,6 +162,16 @@ Description parseDescription(const std::string& text, const std::string& sid,
     out.datafileCopies = field<std::vector<std::string>>(d, "datafileCopies", {});
     out.netServiceNames = field<std::vector<std::string>>(d, "netServiceNames", {});
     return out;
+}
+
+void createDescribedFiles(Description& d, Storage& storage) {
+    Instance instance(d.state, storage);
+    instance.createFiles();
+    RowStore rows(d.state, storage);
+    for (auto& table : d.state.tables) {
+        for (const auto& values : d.tableRows[table.name]) rows.insert(table, values);
+    }
+    instance.advanceCheckpoint();
 }
 
 }  // namespace vorlix

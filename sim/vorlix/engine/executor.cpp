@@ -4,6 +4,7 @@
 
 #include "sim/vorlix/engine/catalog.h"
 #include "sim/vorlix/engine/db_error.h"
+#include "sim/vorlix/engine/dml.h"
 #include "sim/vorlix/engine/tool_blocks.h"
 
 namespace vorlix {
@@ -400,7 +401,12 @@ Outcome Executor::execute(const std::string& text, const Binds& binds, PipeWaite
         }
         case 8:
         case 9: return block(text, binds, waiter);
-        default: raiseError(900);
+        default: {
+            Instance instance(state_, storage_);
+            Catalog catalog(state_, instance);
+            outcome.rowCount = runDml(text, state_, storage_, catalog, binds);
+            return outcome;
+        }
     }
 }
 

@@ -21,7 +21,8 @@ struct SessionData {
 struct Outcome {
     bool isQuery = false;
     QueryResult result;
-    Binds assigned;  // placeholders a block assigned
+    Binds assigned;       // placeholders a block assigned
+    size_t rowCount = 0;  // rows a statement changed
 };
 
 // Lets a pipe receive with a timeout wait for other sessions: it makes the

@@ -8,6 +8,7 @@ namespace {
 
 const char kDatafileMagic[8] = {'V', 'L', 'X', 'D', 'F', 'H', 'D', '1'};
 const char kArchivedLogMagic[8] = {'V', 'L', 'X', 'A', 'R', 'C', 'L', '1'};
+const char kOnlineLogMagic[8] = {'V', 'L', 'X', 'O', 'N', 'L', 'G', '1'};
 const char kControlFileMagic[8] = {'V', 'L', 'X', 'C', 'T', 'L', 'F', '1'};
 constexpr size_t kNameField = 32;
 
@@ -84,6 +85,16 @@ std::string encodeHeader(const ArchivedLogHeader& h) {
         .done();
 }
 
+std::string encodeHeader(const OnlineLogHeader& h) {
+    return BlockWriter(kOnlineLogMagic)
+        .u32(h.dbid)
+        .u32(uint32_t(h.group))
+        .u32(uint32_t(h.sequence))
+        .u64(h.firstChange)
+        .u64(h.resetlogsChange)
+        .done();
+}
+
 std::string encodeHeader(const ControlFileHeader& h) {
     return BlockWriter(kControlFileMagic).u32(h.dbid).text(h.type).u64(h.checkpoint).done();
 }
@@ -111,6 +122,18 @@ std::optional<ArchivedLogHeader> decodeArchivedLogHeader(const std::string& bloc
     h.nextChange = r.u64();
     h.resetlogsChange = r.u64();
     h.blocks = r.u32();
+    return h;
+}
+
+std::optional<OnlineLogHeader> decodeOnlineLogHeader(const std::string& block) {
+    BlockReader r(block, kOnlineLogMagic);
+    if (!r.valid()) return std::nullopt;
+    OnlineLogHeader h;
+    h.dbid = r.u32();
+    h.group = int(r.u32());
+    h.sequence = int(r.u32());
+    h.firstChange = r.u64();
+    h.resetlogsChange = r.u64();
     return h;
 }
 

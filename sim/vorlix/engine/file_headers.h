@@ -1,5 +1,5 @@
 #pragma once
-// The first block of a datafile, an archived log and a control file: what the
+// The first block of a datafile, a redo log and a control file: what the
 // instance writes there and reads back, so a file copied away and back is
 // seen as it was.
 
@@ -30,6 +30,15 @@ struct ArchivedLogHeader {
     uint32_t blocks = 0;
 };
 
+// An online log member: the log sequence it holds now (0 while never used).
+struct OnlineLogHeader {
+    uint32_t dbid = 0;
+    int group = 0;
+    int sequence = 0;
+    uint64_t firstChange = 0;
+    uint64_t resetlogsChange = 0;
+};
+
 struct ControlFileHeader {
     uint32_t dbid = 0;
     std::string type;  // CURRENT or BACKUP
@@ -38,9 +47,11 @@ struct ControlFileHeader {
 
 std::string encodeHeader(const DatafileHeader& h);
 std::string encodeHeader(const ArchivedLogHeader& h);
+std::string encodeHeader(const OnlineLogHeader& h);
 std::string encodeHeader(const ControlFileHeader& h);
 std::optional<DatafileHeader> decodeDatafileHeader(const std::string& block);
 std::optional<ArchivedLogHeader> decodeArchivedLogHeader(const std::string& block);
+std::optional<OnlineLogHeader> decodeOnlineLogHeader(const std::string& block);
 std::optional<ControlFileHeader> decodeControlFileHeader(const std::string& block);
 
 }  // namespace vorlix

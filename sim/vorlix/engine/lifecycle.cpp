@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "sim/vorlix/engine/db_error.h"
+#include "sim/vorlix/engine/redo.h"
+#include "sim/vorlix/engine/row_store.h"
 
 namespace vorlix {
 
@@ -163,33 +165,68 @@ void Instance::newIncarnation() {
     s_.logFirstChange = s_.resetlogsChange;
     s_.controlFileType = "CURRENT";
     s_.resetlogsRequired = false;
+    if (!OnlineLog(s_, storage_).createAll()) raiseError(313, "1");  // the changes after are gone
 }
 
-uint64_t Instance::reachableChange(uint64_t from) {
+uint64_t Instance::followLogs(uint64_t from, const std::function<void(const std::string&)>& visit) {
     // The online log holds everything since the last log switch.
-    if (from >= s_.logFirstChange && !s_.resetlogsRequired && s_.controlFileType == "CURRENT")
+    if (from >= s_.logFirstChange && !s_.resetlogsRequired && s_.controlFileType == "CURRENT") {
+        if (visit) {
+            auto body = OnlineLog(s_, storage_).currentBody();
+            if (!body) raiseError(313, std::to_string(OnlineLog(s_, storage_).currentGroup()));
+            visit(*body);
+        }
         return s_.currentChange;
+    }
     for (const auto& log : s_.archivedLogs) {
         if (log.resetlogsChange != s_.resetlogsChange || log.status != "A") continue;
         if (log.firstChange > from || log.nextChange <= from) continue;
-        auto block = storage_.readStart(log.name, kHeaderBlockSize);
-        auto header = block ? decodeArchivedLogHeader(*block) : std::nullopt;
+        auto bytes =
+            visit ? storage_.readAll(log.name) : storage_.readStart(log.name, kHeaderBlockSize);
+        auto header = bytes ? decodeArchivedLogHeader(*bytes) : std::nullopt;
         if (!header || header->dbid != s_.dbid) continue;  // gone or not ours: try another copy
-        return reachableChange(header->nextChange);
+        if (visit) visit(bytes->substr(kHeaderBlockSize));
+        return followLogs(header->nextChange, visit);
     }
     return from;
 }
 
-void Instance::recover(const std::vector<Datafile*>& files, uint64_t target) {
+void Instance::checkNothingAfter(const Datafile& file, uint64_t until) {
+    checkBlocks(storage_, file, until, 1152);
+}
+
+void Instance::recover(const std::vector<Datafile*>& files, uint64_t target,
+                       std::optional<uint64_t> until) {
     requireStatus(InstanceStatus::Mounted);
+    std::vector<std::pair<Datafile*, uint64_t>> stale;  // with the change recovery starts at
     for (Datafile* file : files) {
         auto header = readDatafileHeader(*file);
         if (!header) raiseError(1157, std::to_string(file->number));
-        if (header->checkpoint >= target && !header->backupMode) continue;
+        if (header->checkpoint >= target && !header->backupMode) {
+            if (until) checkNothingAfter(*file, *until);
+            continue;
+        }
         uint64_t reached = reachableChange(header->checkpoint);
         if (reached < target)
             raiseError(279, std::to_string(reached) + " needed for data file " +
                                 std::to_string(file->number));
+        stale.emplace_back(file, header->checkpoint);
+    }
+    if (stale.empty()) return;
+    uint64_t from = stale.front().second;
+    for (const auto& [file, start] : stale) from = std::min(from, start);
+    std::vector<RedoRecord> redo;
+    followLogs(from, [&](const std::string& body) {
+        for (auto& record : decodeRedo(body)) redo.push_back(std::move(record));
+    });
+    for (auto& [file, start] : stale) {
+        BlockReplay replay(storage_, *file);
+        for (const auto& record : redo) {
+            if (record.file == file->number && record.change >= start &&
+                (!until || record.change < *until))
+                replay.apply(record);
+        }
+        replay.finish(until);
         file->checkpoint = target;
         file->fuzzy = false;
         file->backupMode = false;
@@ -203,7 +240,7 @@ void Instance::recoverDatabase(std::optional<uint64_t> untilChange) {
         if (file.online) files.push_back(&file);
     }
     if (untilChange) {
-        recover(files, *untilChange);
+        recover(files, *untilChange, untilChange);
         s_.checkpointChange = *untilChange;
         s_.resetlogsRequired = true;
         return;
@@ -298,6 +335,10 @@ void Instance::shutdown(bool abort) {
 
 void Instance::checkpoint() {
     requireMounted();
+    advanceCheckpoint();
+}
+
+void Instance::advanceCheckpoint() {
     s_.checkpointChange = s_.nextChange();
     for (auto& file : s_.datafiles) {
         if (!file.online || file.backupMode) continue;
@@ -341,8 +382,7 @@ void Instance::writeControlFiles(const std::string& type) {
 void Instance::createFiles() {
     for (const auto& file : s_.datafiles) writeDatafileHeader(file);
     writeControlFiles("CURRENT");
-    for (const auto& log : s_.logMembers)
-        storage_.createFile(log.member, std::string(8 * kHeaderBlockSize, '\0'));
+    if (!OnlineLog(s_, storage_).createAll()) raiseError(19504, "(online log)");
     for (const auto& temp : s_.tempFiles)
         storage_.createFile(temp, std::string(kDatafileBlockSize, '\0'));
     if (!s_.blockChangeTrackingFile.empty())
@@ -353,7 +393,8 @@ void Instance::createFiles() {
 }
 
 void Instance::archiveTo(const ArchiveDest& dest, int sequence, uint64_t first, uint64_t next,
-                         uint32_t blocks) {
+                         const std::string& body) {
+    uint32_t blocks = uint32_t(body.size() / kHeaderBlockSize);
     char fileName[64];
     std::snprintf(fileName, sizeof fileName, "ARC%05d_%llu.%s", sequence,
                   static_cast<unsigned long long>(s_.resetlogsChange),
@@ -373,9 +414,7 @@ void Instance::archiveTo(const ArchiveDest& dest, int sequence, uint64_t first, 
     r.resetlogsChange = s_.resetlogsChange;
     ArchivedLogHeader h{s_.dbid, sequence, first, next, s_.resetlogsChange, blocks};
     // The file's size is (blocks + 1) * block size: the header block and the redo.
-    if (!storage_.createFile(
-            r.name, encodeHeader(h) + std::string(size_t(blocks) * kHeaderBlockSize, '\0')))
-        raiseError(19504, r.name);
+    if (!storage_.createFile(r.name, encodeHeader(h) + body)) raiseError(19504, r.name);
     s_.archivedLogs.push_back(r);
 }
 
@@ -384,15 +423,16 @@ void Instance::archiveLogCurrent() {
     if (!s_.archiveLog) raiseError(258);
     int sequence = s_.logSequence;
     uint64_t first = s_.logFirstChange;
+    OnlineLog online(s_, storage_);
+    auto body = online.currentBody();
+    if (!body) raiseError(313, std::to_string(online.currentGroup()));
+    std::string redo = padToLogBlocks(*body);
     uint64_t next = s_.nextChange(10);
-    uint32_t blocks = uint32_t(8 + (next - first) % 56);
     for (const auto& dest : s_.archiveDests) {
         if (dest.status == "VALID" && !dest.location.empty())
-            archiveTo(dest, sequence, first, next, blocks);
+            archiveTo(dest, sequence, first, next, redo);
     }
-    ++s_.logSequence;
-    s_.logFirstChange = next;
-    checkpoint();
+    startNextLog(next);
 }
 
 void Instance::switchLogfile() {
@@ -401,8 +441,14 @@ void Instance::switchLogfile() {
         archiveLogCurrent();
         return;
     }
+    startNextLog(s_.nextChange(10));
+}
+
+void Instance::startNextLog(uint64_t firstChange) {
     ++s_.logSequence;
-    s_.logFirstChange = s_.nextChange(10);
+    s_.logFirstChange = firstChange;
+    if (!OnlineLog(s_, storage_).startCurrent())
+        raiseError(313, std::to_string(OnlineLog(s_, storage_).currentGroup()));
     checkpoint();
 }
 

@@ -3,6 +3,7 @@
 // shut-down, checkpoints, log switches, hot backup mode, renames and the
 // control-file copies. Every operation throws DbError where the server would.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ public:
     void shutdown(bool abort);
 
     void checkpoint();
+    // Writes every datafile header not in backup mode and the control files
+    // at a new checkpoint change, whatever the instance's state.
+    void advanceCheckpoint();
     void archiveLogCurrent();
     void switchLogfile();
     void beginBackup(const std::string& tablespace);
@@ -58,6 +62,7 @@ public:
     void setDatafileOnline(int number, bool online);
     void setDatafileFuzzy(int number, bool fuzzy);
 
+    Storage& storage() { return storage_; }
     void writeDatafileHeader(const Datafile& file);
     std::optional<DatafileHeader> readDatafileHeader(const Datafile& file);
     void writeControlFiles(const std::string& type);
@@ -74,10 +79,18 @@ private:
     void requireMounted();
     Datafile& findDatafile(int number);
     void archiveTo(const ArchiveDest& dest, int sequence, uint64_t first, uint64_t next,
-                   uint32_t blocks);
-    void recover(const std::vector<Datafile*>& files, uint64_t target);
-    uint64_t reachableChange(uint64_t from);  // how far the logs on disk lead from a change
+                   const std::string& body);
+    // Brings the files' headers to `target` and replays the redo onto them,
+    // all of it or, with `until`, the changes before it.
+    void recover(const std::vector<Datafile*>& files, uint64_t target,
+                 std::optional<uint64_t> until = std::nullopt);
+    uint64_t reachableChange(uint64_t from) { return followLogs(from, nullptr); }
+    // Follows the archived logs on disk (then the online log) from a change;
+    // hands each log's body to `visit` when given. Returns how far they lead.
+    uint64_t followLogs(uint64_t from, const std::function<void(const std::string&)>& visit);
+    void checkNothingAfter(const Datafile& file, uint64_t until);
     void newIncarnation();
+    void startNextLog(uint64_t firstChange);
     bool headersFuzzy() const { return s_.status == InstanceStatus::Open && !s_.readOnly; }
 
     InstanceState& s_;

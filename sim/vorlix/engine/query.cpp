@@ -866,4 +866,19 @@ Value evaluateExpression(const Expr& expr, TableSource& source, const Binds& bin
     return Evaluator(source, binds, names).eval(expr, nullptr);
 }
 
+Value evaluateOnRow(const Expr& expr, const std::string& tableName, const Table& table,
+                    const std::vector<Value>& row, TableSource& source, const Binds& binds) {
+    std::vector<TableRef> refs{{tableName, {}}};
+    Scope scope;
+    scope.refs = &refs;
+    scope.tables = {&table};
+    scope.rows = {&row};
+    return Evaluator(source, binds).eval(expr, &scope);
+}
+
+bool holdsOnRow(const Expr& condition, const std::string& tableName, const Table& table,
+                const std::vector<Value>& row, TableSource& source, const Binds& binds) {
+    return isTrue(evaluateOnRow(condition, tableName, table, row, source, binds));
+}
+
 }  // namespace vorlix

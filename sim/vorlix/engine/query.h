@@ -73,4 +73,12 @@ public:
 Value evaluateExpression(const Expr& expr, TableSource& source, const Binds& binds,
                          ProceduralNames* names);
 
+// Evaluates an expression on one row of a table, whose columns it may name
+// (qualified by the table's name or not).
+Value evaluateOnRow(const Expr& expr, const std::string& tableName, const Table& table,
+                    const std::vector<Value>& row, TableSource& source, const Binds& binds);
+// True when a condition holds on the row (neither false nor null).
+bool holdsOnRow(const Expr& condition, const std::string& tableName, const Table& table,
+                const std::vector<Value>& row, TableSource& source, const Binds& binds);
+
 }  // namespace vorlix

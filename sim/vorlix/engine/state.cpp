@@ -29,7 +29,7 @@ namespace vorlix {
 
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Tablespace, number, name)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Datafile, number, name, tablespace, online, fuzzy,
-                                                backupMode, error, checkpoint)
+                                                backupMode, error, checkpoint, blocks)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(LogMember, group, member)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ArchiveDest, id, location, target, status,
                                                 recoveryArea)
@@ -40,7 +40,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(FileRecord, recid, stamp, name, 
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Incarnation, number, resetlogsChange,
                                                 priorResetlogsChange)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Pipe, name, type, messages)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserTable, name, columns, rows)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserTable, name, columns, tablespace, id, nextKey)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(InjectedFailure, match, error, message, every)
 
 namespace {
@@ -99,6 +99,13 @@ Datafile* InstanceState::datafile(int number) {
 Tablespace* InstanceState::tablespace(const std::string& upperName) {
     for (auto& ts : tablespaces) {
         if (ts.name == upperName) return &ts;
+    }
+    return nullptr;
+}
+
+UserTable* InstanceState::table(const std::string& upperName) {
+    for (auto& t : tables) {
+        if (t.name == upperName) return &t;
     }
     return nullptr;
 }

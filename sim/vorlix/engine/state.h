@@ -27,6 +27,7 @@ struct Datafile {
     bool backupMode = false;
     std::string error;  // read error the header view shows; empty for none
     uint64_t checkpoint = 0;
+    uint32_t blocks = 0;  // data blocks in use after the header block
 };
 
 struct LogMember {
@@ -74,10 +75,13 @@ struct Pipe {
     std::vector<std::vector<std::string>> messages;
 };
 
+// A user table in the catalog; its rows live in its tablespace's first datafile.
 struct UserTable {
     std::string name;  // upper case
     std::vector<std::string> columns;
-    std::vector<std::vector<std::optional<std::string>>> rows;
+    std::string tablespace = "USERS";
+    uint32_t id = 0;
+    uint32_t nextKey = 1;
 };
 
 struct InjectedFailure {
@@ -131,6 +135,7 @@ struct InstanceState {
     std::vector<std::string> controlFiles() const;  // from the control_files parameter
     Datafile* datafile(int number);
     Tablespace* tablespace(const std::string& upperName);
+    UserTable* table(const std::string& upperName);
     Pipe* pipe(const std::string& upperName);
     const Pipe* pipe(const std::string& upperName) const;
     std::string tablespaceName(int number) const;

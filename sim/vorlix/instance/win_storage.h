@@ -9,8 +9,11 @@ class WinStorage : public Storage {
 public:
     bool exists(const std::string& path) override;
     bool createFile(const std::string& path, const std::string& bytes) override;
-    bool overwriteStart(const std::string& path, const std::string& bytes) override;
-    std::optional<std::string> readStart(const std::string& path, size_t bytes) override;
+    std::optional<std::string> readAt(const std::string& path, uint64_t offset,
+                                      size_t bytes) override;
+    bool writeAt(const std::string& path, uint64_t offset, const std::string& bytes) override;
+    bool append(const std::string& path, const std::string& bytes) override;
+    std::optional<uint64_t> size(const std::string& path) override;
     bool copyFile(const std::string& from, const std::string& to) override;
 };
 

@@ -95,7 +95,7 @@ TEST(Vci, NetServiceNameConnectsTheDeliverySchema) {
                 ElementsAre(ElementsAre("VEZerez.exe", "V2.1", "1,234,567", "2024-01-02", "  ")));
     EXPECT_TRUE(c.rows("SELECT * FROM VERSMP WHERE EXFILE = 'RAZiravuv.exe'").empty());
     EXPECT_EQ(c.execute("SELECT * FROM NOTHERE"), 942);
-    EXPECT_EQ(c.execute("delete everything"), 900);
+    EXPECT_EQ(c.execute("truncate everything"), 900);
     EXPECT_EQ(c.lastErrorText(), "VLX-00900: invalid SQL statement");
     ASSERT_EQ(db.vlxsim("fail next 3113 \"from versmp\""), 0);
     EXPECT_EQ(c.execute("SELECT * FROM VERSMP"), 3113);
