@@ -143,3 +143,4 @@ echo "installPackage $(mbps "$unpacked_mb" "$our_s") MB/s, unzip $(mbps "$unpack
 rm -rf "$work/install" "$work/unzip"
 
 "$(dirname "$0")/identify.sh" "$build"
+"$(dirname "$0")/vorlix_rows.sh" "$build"

@@ -91,32 +91,24 @@ public:
         } while (t.acceptSymbol(","));
         ExprPtr where = condition(t);
         Table view = emptyView(table);
-        size_t changed = 0;
-        for (const auto& stored : rows_.scan(table)) {
-            std::vector<Value> before = widened(stored.row.values, table);
-            if (where && !holdsOnRow(*where, table.name, view, before, source_, binds_)) continue;
-            std::vector<Value> after = before;
+        auto chosen = matching(table, where.get());
+        for (const auto& stored : chosen) {
+            std::vector<Value> after = stored.row.values;
             for (const auto& [column, expr] : assignments)
-                after[column] = evaluateOnRow(*expr, table.name, view, before, source_, binds_);
+                after[column] =
+                    evaluateOnRow(*expr, table.name, view, stored.row.values, source_, binds_);
             rows_.update(table, stored, std::move(after));
-            ++changed;
         }
-        return changed;
+        return chosen.size();
     }
 
     size_t remove(TokenStream& t) {
         t.acceptKeyword("FROM");
         UserTable& table = tableNamed(t);
         ExprPtr where = condition(t);
-        Table view = emptyView(table);
-        size_t removed = 0;
-        for (const auto& stored : rows_.scan(table)) {
-            std::vector<Value> values = widened(stored.row.values, table);
-            if (where && !holdsOnRow(*where, table.name, view, values, source_, binds_)) continue;
-            rows_.remove(table, stored);
-            ++removed;
-        }
-        return removed;
+        auto chosen = matching(table, where.get());
+        for (const auto& stored : chosen) rows_.remove(table, stored);
+        return chosen.size();
     }
 
 private:
@@ -147,6 +139,18 @@ private:
             if (t.isSymbol(")")) --depth;
             t.next();
         }
+    }
+
+    // The rows (with a value for every column) the condition holds on; all without one.
+    std::vector<StoredRow> matching(const UserTable& table, const Expr* where) {
+        Table view = emptyView(table);
+        std::vector<StoredRow> chosen;
+        for (auto& stored : rows_.scan(table)) {
+            stored.row.values = widened(std::move(stored.row.values), table);
+            if (!where || holdsOnRow(*where, table.name, view, stored.row.values, source_, binds_))
+                chosen.push_back(std::move(stored));
+        }
+        return chosen;
     }
 
     static ExprPtr condition(TokenStream& t) {

@@ -387,8 +387,10 @@ public:
         Table result;
         std::vector<std::vector<Value>> rows;
         std::vector<Scope> scopes;  // source row of each output row, for ORDER BY
+        std::vector<std::vector<Table>> sources(q.cores.size());  // what the scopes point into
         for (size_t i = 0; i < q.cores.size(); ++i) {
-            Table part = runCore(q.cores[i], outer, q.cores.size() == 1 ? &scopes : nullptr);
+            Table part =
+                runCore(q.cores[i], outer, q.cores.size() == 1 ? &scopes : nullptr, sources[i]);
             if (i == 0) {
                 result.columns = part.columns;
             } else if (part.columns.size() != result.columns.size()) {
@@ -467,8 +469,8 @@ private:
         return false;
     }
 
-    Table runCore(const SelectCore& core, const Scope* outer, std::vector<Scope>* scopesOut) {
-        std::vector<Table> tables;
+    Table runCore(const SelectCore& core, const Scope* outer, std::vector<Scope>* scopesOut,
+                  std::vector<Table>& tables) {
         for (const auto& ref : core.from) tables.push_back(source_.table(ref.name));
         std::vector<Scope> matches;
         Scope scope;

@@ -45,9 +45,14 @@ private:
                            number(header->dbid));
         if (header->backupMode != file.backupMode)
             problem(what + ": backup mode in the header differs from the control file's");
-        if (!header->backupMode && header->checkpoint < s_.checkpointChange)
+        // A header left in backup mode outside an open database is a hot backup copy.
+        bool needsRecovery = header->backupMode ? s_.status != InstanceStatus::Open
+                                                : header->checkpoint < s_.checkpointChange;
+        if (needsRecovery)
             problem(what + ": checkpoint " + number(header->checkpoint) +
-                    " is behind the database's " + number(s_.checkpointChange) +
+                    (header->backupMode
+                         ? " of a hot backup copy"
+                         : " is behind the database's " + number(s_.checkpointChange)) +
                     ": it needs media recovery");
         bool clean = !header->fuzzy && !header->backupMode;
         for (const auto& [n, stored] : readBlocks(storage_, file.name)) {

@@ -75,6 +75,8 @@ TEST(Query, JoinsOrdersAndNamesColumnsAsTheServerDoes) {
     EXPECT_EQ(r.columns[2].name, "TSNAME");
     EXPECT_THAT(column(r, 0), ElementsAre("1", "3", "2"));
     EXPECT_THAT(column(r, 2), ElementsAre("SYSTEM", "USERS", "USERS"));
+    EXPECT_THAT(column(run("select name from files order by file# desc"), 0),
+                ElementsAre("C:\\DB\\USERS01.DBF", "C:\\DB\\OLD\\X.DBF", "C:\\DB\\SYS01.DBF"));
     EXPECT_EQ(run("select rtrim(value)||'\\*.TRC' from params where name = 'user_dump_dest'")
                   .columns[0]
                   .name,

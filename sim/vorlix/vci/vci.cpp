@@ -196,6 +196,7 @@ int32_t execute(SvcCtx* svc, Stmt* stmt, Error* err, uint32_t iters, uint32_t mo
         return iters > 0 && !describeOnly ? fetchRows(*stmt, err, 1) : VCI_SUCCESS;
     }
     writeAssigned(*stmt, outcome.assigned);
+    stmt->nextRow = outcome.rowCount;  // what VCI_ATTR_ROW_COUNT reports after DML
     return VCI_SUCCESS;
 }
 
