@@ -85,6 +85,10 @@ awk -v s="$session" -v f="$signing" -v r="$reference" 'BEGIN {
     s, (f - s) / 200 * 1000, r / 200 * 1000 }'
 rm -rf "$profiles"
 
+echo "== ${KMP_FRESH_KEYS:-300} fresh keys through the key-management stand-in =="
+# Reference: OpenSSL's own signature and encryption with each key.
+"$(dirname "$0")/kmp_keys.sh" "$build" "${KMP_FRESH_KEYS:-300}" | tail -1
+
 echo "== Vorlix stand-in: statements through VCI.dll =="
 # Each query is three calls on the instance (describe, execute, server output),
 # each reading the state file under the instance lock.

@@ -1,7 +1,13 @@
 #include "sim/entrust/profile_session.h"
 
+#include <bcrypt.h>
+
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <string_view>
+
+#include "sim/entrust/profile_key.h"
 
 namespace kmpsim {
 
@@ -73,9 +79,9 @@ std::wstring trustedCertificatePath(const std::wstring& iniPath) {
     return isAbsolute(named) ? named : folderOf(iniPath) + named;
 }
 
-// Importing a PKCS#12 file always puts its key in the default key container,
-// which every process of the machine shares; the import and the export that
-// follows are therefore serialised between processes.
+// The platform's import of a PKCS#12 file always writes its key into the
+// default key container, which every process of the machine shares: imports
+// are serialised between processes so that they do not trip over each other.
 class ImportLock {
 public:
     ImportLock() : mutex_(CreateMutexW(nullptr, FALSE, L"kmpapi32.profile-import")) {
@@ -91,54 +97,111 @@ private:
     support::KernelHandle mutex_;
 };
 
+struct AlgorithmCloser {
+    void operator()(BCRYPT_ALG_HANDLE algorithm) const noexcept {
+        BCryptCloseAlgorithmProvider(algorithm, 0);
+    }
+};
+using Algorithm = std::unique_ptr<void, AlgorithmCloser>;
+
+struct KeyDestroyer {
+    void operator()(BCRYPT_KEY_HANDLE key) const noexcept { BCryptDestroyKey(key); }
+};
+using SymmetricKey = std::unique_ptr<void, KeyDestroyer>;
+
+Algorithm openAlgorithm(const wchar_t* name, ULONG flags) {
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, name, nullptr, flags))) return {};
+    return Algorithm(algorithm);
+}
+
+// PBKDF2 over the password's bytes, then AES in CBC mode.
+std::optional<Bytes> decryptPbes2(const Pbes2Parameters& parameters, std::string_view password,
+                                  const Bytes& encrypted) {
+    Algorithm hmac = openAlgorithm(
+        parameters.prf == Prf::HmacSha256 ? BCRYPT_SHA256_ALGORITHM : BCRYPT_SHA1_ALGORITHM,
+        BCRYPT_ALG_HANDLE_HMAC_FLAG);
+    Bytes secret(parameters.keyLength);
+    if (!hmac ||
+        !BCRYPT_SUCCESS(BCryptDeriveKeyPBKDF2(
+            hmac.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(password.data())),
+            static_cast<ULONG>(password.size()), const_cast<PUCHAR>(parameters.salt.data()),
+            static_cast<ULONG>(parameters.salt.size()), parameters.iterations, secret.data(),
+            static_cast<ULONG>(secret.size()), 0))) {
+        return std::nullopt;
+    }
+    Algorithm aes = openAlgorithm(BCRYPT_AES_ALGORITHM, 0);
+    BCRYPT_KEY_HANDLE key = nullptr;
+    const bool keyMade =
+        aes &&
+        BCRYPT_SUCCESS(
+            BCryptSetProperty(aes.get(), BCRYPT_CHAINING_MODE,
+                              reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_CBC)),
+                              sizeof BCRYPT_CHAIN_MODE_CBC, 0)) &&
+        BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(aes.get(), &key, nullptr, 0, secret.data(),
+                                                  static_cast<ULONG>(secret.size()), 0));
+    SecureZeroMemory(secret.data(), secret.size());
+    if (!keyMade) return std::nullopt;
+    SymmetricKey owned(key);
+    Bytes iv = parameters.iv;
+    Bytes plain(encrypted.size());
+    ULONG length = 0;
+    if (!BCRYPT_SUCCESS(BCryptDecrypt(
+            key, const_cast<PUCHAR>(encrypted.data()), static_cast<ULONG>(encrypted.size()),
+            nullptr, iv.data(), static_cast<ULONG>(iv.size()), plain.data(),
+            static_cast<ULONG>(plain.size()), &length, BCRYPT_BLOCK_PADDING))) {
+        return std::nullopt;
+    }
+    plain.resize(length);
+    return plain;
+}
+
 struct ProfileKeyPair {
     Bytes certificate;
     Bytes privateKeyBlob;
 };
 
-Bytes exportPrivateKey(PCCERT_CONTEXT certificate) {
-    HCRYPTPROV provider = 0;
-    DWORD keySpec = 0;
-    BOOL mustFree = FALSE;
-    if (!CryptAcquireCertificatePrivateKey(certificate, 0, nullptr, &provider, &keySpec,
-                                           &mustFree)) {
-        return {};
-    }
-    support::CryptProvider owned(mustFree ? provider : 0);
-    support::CryptKey key;
-    if (!CryptGetUserKey(provider, AT_KEYEXCHANGE, key.receive()) &&
-        !CryptGetUserKey(provider, AT_SIGNATURE, key.receive())) {
-        return {};
-    }
-    DWORD length = 0;
-    if (!CryptExportKey(key.get(), 0, PRIVATEKEYBLOB, 0, nullptr, &length)) return {};
-    Bytes blob(length);
-    if (!CryptExportKey(key.get(), 0, PRIVATEKEYBLOB, 0, blob.data(), &length)) return {};
-    blob.resize(length);
-    return blob;
+KMPCode codeOf(ProfileKeyError error) {
+    return error == ProfileKeyError::WrongPassword ? KMP_E_WRONG_PASSWORD : KMP_E_BAD_PROFILE;
 }
 
+// The key is read from the file itself: the platform's import packs a key
+// component shorter than its field (a zero top byte, about one key in a
+// hundred) without padding, which shifts every later component and makes a
+// key that signs garbage. The platform still checks the password and gives
+// the certificate it paired with the key.
 ProfileKeyPair importProfile(Bytes profile, const char* password) {
     CRYPT_DATA_BLOB blob{static_cast<DWORD>(profile.size()), profile.data()};
     if (!PFXIsPFXBlob(&blob)) fail(KMP_E_BAD_PROFILE);
     if (password == nullptr) fail(KMP_E_WRONG_PASSWORD);
     std::wstring widePassword = toWide(password);
-    ImportLock lock;
-    support::CertStore store(PFXImportCertStore(&blob, widePassword.c_str(), CRYPT_EXPORTABLE));
+    support::CertStore store;
+    {
+        ImportLock lock;
+        store.reset(PFXImportCertStore(&blob, widePassword.c_str(), 0));
+    }
     SecureZeroMemory(widePassword.data(), widePassword.size() * sizeof(wchar_t));
     if (!store) fail(KMP_E_WRONG_PASSWORD);
+
+    ProfileKey key =
+        readProfileKey(profile, [&](const Pbes2Parameters& parameters, const Bytes& encrypted) {
+            return decryptPbes2(parameters, password, encrypted);
+        });
+    if (key.error) fail(codeOf(*key.error));
     for (PCCERT_CONTEXT certificate = CertEnumCertificatesInStore(store.get(), nullptr);
          certificate != nullptr;
          certificate = CertEnumCertificatesInStore(store.get(), certificate)) {
-        Bytes key = exportPrivateKey(certificate);
-        if (!key.empty()) {
+        DWORD size = 0;
+        if (CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr,
+                                              &size)) {
             ProfileKeyPair pair{Bytes(certificate->pbCertEncoded,
                                       certificate->pbCertEncoded + certificate->cbCertEncoded),
-                                std::move(key)};
+                                std::move(key.privateKeyBlob)};
             CertFreeCertificateContext(certificate);
             return pair;
         }
     }
+    SecureZeroMemory(key.privateKeyBlob.data(), key.privateKeyBlob.size());
     fail(KMP_E_BAD_PROFILE);
 }
 

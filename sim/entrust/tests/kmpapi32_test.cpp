@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "sim/entrust/kmpapi32.h"
@@ -60,8 +61,9 @@ TEST(KmpErrorText, IsReadableForEveryStatus) {
 
 class OpenProfile : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(codeOf(IKMPLogin(&handle, path("user.p12").c_str(), fixtures::kPassword,
+    void SetUp() override { logIn("user.p12"); }
+    void logIn(const std::string& profile) {
+        ASSERT_EQ(codeOf(IKMPLogin(&handle, path(profile).c_str(), fixtures::kPassword,
                                    path("profile.ini").c_str(), 1, 0, 1)),
                   KMP_OK);
     }
@@ -91,27 +93,65 @@ TEST_F(OpenProfile, HandsOutUserTrustedAndEncryptionCertificates) {
     EXPECT_EQ(contents(encrypt), bytes("user.der"));
 }
 
-TEST_F(OpenProfile, SignsADigestExactlyAsOpenSsl) {
+TEST_F(OpenProfile, RefusesDigestsOfNoDigestLengthAndForeignCiphertext) {
+    std::vector<uint8_t> digest = bytes("digest36.bin");
+    KMPBuffer data{35, digest.data()};
+    KMPBuffer output{};
+    EXPECT_EQ(codeOf(IKMPSignISAKMPData(handle, &data, &output)), KMP_E_DATA_LENGTH);
+
+    std::vector<uint8_t> encrypted = bytes("secret.enc");
+    encrypted[10] ^= 0x55;
+    KMPBuffer input{static_cast<uint32_t>(encrypted.size()), encrypted.data()};
+    EXPECT_EQ(codeOf(IKMPRSADecrypt(handle, 0, &input, &output)), KMP_E_DECRYPT);
+}
+
+// A profile with OpenSSL's signature of digest36.bin and its encryption of
+// secret.bin, both made with the profile's key.
+struct KeyCase {
+    const char* profile;
+    const char* signature;
+    const char* encrypted;
+};
+
+class ProfileKeys : public OpenProfile, public testing::WithParamInterface<KeyCase> {
+protected:
+    void SetUp() override { logIn(GetParam().profile); }
+};
+
+// PKCS#1 v1.5 signatures are deterministic: OpenSSL's bytes are the only
+// right answer.
+TEST_P(ProfileKeys, SignAndDecryptExactlyAsOpenSsl) {
     std::vector<uint8_t> digest = bytes("digest36.bin");
     KMPBuffer data{36, digest.data()};
     KMPBuffer signature{};
     ASSERT_EQ(codeOf(IKMPSignISAKMPData(handle, &data, &signature)), KMP_OK);
-    EXPECT_EQ(contents(signature), bytes("digest36.sig"));
+    EXPECT_EQ(contents(signature), bytes(GetParam().signature));
 
-    data.length = 35;
-    EXPECT_EQ(codeOf(IKMPSignISAKMPData(handle, &data, &signature)), KMP_E_DATA_LENGTH);
-}
-
-TEST_F(OpenProfile, DecryptsWhatOpenSslEncrypted) {
-    std::vector<uint8_t> encrypted = bytes("secret.enc");
+    std::vector<uint8_t> encrypted = bytes(GetParam().encrypted);
     KMPBuffer input{static_cast<uint32_t>(encrypted.size()), encrypted.data()};
     KMPBuffer output{};
     ASSERT_EQ(codeOf(IKMPRSADecrypt(handle, 0, &input, &output)), KMP_OK);
     EXPECT_EQ(contents(output), bytes("secret.bin"));
-
-    encrypted[10] ^= 0x55;
-    EXPECT_EQ(codeOf(IKMPRSADecrypt(handle, 0, &input, &output)), KMP_E_DECRYPT);
 }
+
+std::string profileName(const testing::TestParamInfo<KeyCase>& info) {
+    std::string name = info.param.profile;
+    name.resize(name.find('.'));
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+}
+
+// The user's key is fresh each run; the others have a CRT exponent, the
+// coefficient or the private exponent shorter than its place in a key blob.
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, ProfileKeys,
+    testing::Values(KeyCase{"user.p12", "digest36.sig", "secret.enc"},
+                    KeyCase{"edge-exponent1.p12", "edge-exponent1.sig", "edge-exponent1.enc"},
+                    KeyCase{"edge-exponent2.p12", "edge-exponent2.sig", "edge-exponent2.enc"},
+                    KeyCase{"edge-coefficient.p12", "edge-coefficient.sig", "edge-coefficient.enc"},
+                    KeyCase{"edge-private-exponent.p12", "edge-private-exponent.sig",
+                            "edge-private-exponent.enc"}),
+    profileName);
 
 TEST_F(OpenProfile, ValidatesAgainstTheTrustedCertificateAndTime) {
     EXPECT_EQ(codeOf(validate(bytes("user.der"))), KMP_OK);

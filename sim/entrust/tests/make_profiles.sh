@@ -4,8 +4,10 @@
 # "profile-pass") issued by it, an expired and a foreign certificate, the
 # initialization files, and what OpenSSL itself computes for the user's key
 # (a raw PKCS#1 v1.5 signature of a 36-byte digest, an encrypted secret) so
-# the tests can compare the library's results with OpenSSL's.
+# the tests can compare the library's results with OpenSSL's; the same for
+# fixed keys with a component shorter than usual (edge_keys.py).
 set -eu
+here=$(cd "$(dirname "$0")" && pwd)
 out=$1
 rm -rf "$out"
 mkdir -p "$out"
@@ -43,3 +45,13 @@ openssl pkeyutl -sign -inkey user.key -in digest36.bin -out digest36.sig -pkeyop
 openssl rand -out secret.bin 48
 openssl pkeyutl -encrypt -certin -inkey user.pem -in secret.bin -out secret.enc \
     -pkeyopt rsa_padding_mode:pkcs1
+
+for der in $(/usr/bin/python3 "$here/edge_keys.py" .); do
+    name=${der%.der}
+    openssl rsa -inform DER -in "$der" -out "$name.key" 2>/dev/null
+    openssl req -x509 -new -key "$name.key" -subj "/CN=Parcel Edge User" -days 365 -out "$name.pem"
+    openssl pkcs12 -export -in "$name.pem" -inkey "$name.key" -out "$name.p12" -passout pass:profile-pass
+    openssl pkeyutl -sign -inkey "$name.key" -in digest36.bin -out "$name.sig" -pkeyopt rsa_padding_mode:pkcs1
+    openssl pkeyutl -encrypt -certin -inkey "$name.pem" -in secret.bin -out "$name.enc" \
+        -pkeyopt rsa_padding_mode:pkcs1
+done
