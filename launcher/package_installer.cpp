@@ -13,8 +13,15 @@ namespace launcher {
 namespace {
 
 // Beside the installed files, so moving a file in or out is a rename on one volume.
-constexpr wchar_t kStagingFolder[] = L"~kdlauncher.new\\";
-constexpr wchar_t kBackupFolder[] = L"~kdlauncher.old\\";
+// Every run takes folders of its own: one that an earlier run could not empty
+// (a replaced file still in use) never blocks a later update.
+constexpr wchar_t kStagingPrefix[] = L"~kdlauncher.new";
+constexpr wchar_t kBackupPrefix[] = L"~kdlauncher.old";
+constexpr int kMaxFolderNumber = 9999;
+// Made inside a backup folder once its files are replaced for good. A backup
+// folder without it may hold the only copy of a file an undo could not put
+// back, and is never emptied. A folder can never collide with a backed-up file.
+constexpr wchar_t kObsoleteMarker[] = L"~obsolete\\";
 
 class FileSource : public zip::ByteSource {
 public:
@@ -79,24 +86,75 @@ InstallPlan planInstall(const std::vector<zip::Entry>& entries) {
     return plan;
 }
 
-void removeFolder(const std::wstring& folder) {
+// Clears the read-only attribute first: a replaced file may well carry it.
+bool deleteFile(const std::wstring& path) {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileW(path.c_str()) != FALSE;
+}
+
+template <typename Visit>
+void forEachMatch(const std::wstring& pattern, Visit visit) {
     WIN32_FIND_DATAW found;
-    support::FindHandle search(FindFirstFileW((folder + L"*").c_str(), &found));
-    if (search.valid()) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                DeleteFileW((folder + found.cFileName).c_str());
-            }
-        } while (FindNextFileW(search.get(), &found));
-    }
-    search.reset();
+    support::FindHandle search(FindFirstFileW(pattern.c_str(), &found));
+    if (!search.valid()) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") visit(name, found.dwFileAttributes);
+    } while (FindNextFileW(search.get(), &found));
+}
+
+// Deletes the folder's files; true when every one is gone.
+bool deleteFiles(const std::wstring& folder) {
+    bool allGone = true;
+    forEachMatch(folder + L"*", [&](const std::wstring& name, DWORD attributes) {
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            allGone = deleteFile(folder + name) && allGone;
+    });
+    return allGone;
+}
+
+void removeFolder(const std::wstring& folder) {
+    deleteFiles(folder);
     RemoveDirectoryW(folder.c_str());
 }
 
-// A folder of our own, emptied of whatever an interrupted earlier run left.
-void prepareFolder(const std::wstring& folder) {
-    removeFolder(folder);
-    check(CreateDirectoryW(folder.c_str(), nullptr), "cannot create " + toNarrow(folder));
+// Only a folder marked obsolete loses its files; any other goes only when empty.
+void removeBackupFolder(const std::wstring& folder) {
+    const std::wstring marker = folder + kObsoleteMarker;
+    if (GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES && deleteFiles(folder)) {
+        RemoveDirectoryW(marker.c_str());
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+void markObsolete(const std::wstring& backupFolder) {
+    CreateDirectoryW((backupFolder + kObsoleteMarker).c_str(), nullptr);
+}
+
+// What earlier runs left and can go now: staging folders always, backup
+// folders as far as removeBackupFolder allows.
+void cleanEarlierFolders(const std::wstring& directory) {
+    forEachMatch(directory + kStagingPrefix + L"*",
+                 [&](const std::wstring& name, DWORD attributes) {
+                     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                         removeFolder(directory + name + L"\\");
+                 });
+    forEachMatch(directory + kBackupPrefix + L"*", [&](const std::wstring& name, DWORD attributes) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) removeBackupFolder(directory + name + L"\\");
+    });
+}
+
+// A new, empty folder "<prefix>.<n>" that no other run has used.
+std::wstring createFreshFolder(const std::wstring& directory, const wchar_t* prefix) {
+    for (int number = 1; number <= kMaxFolderNumber; ++number) {
+        const std::wstring folder = directory + prefix + L"." + std::to_wstring(number) + L"\\";
+        if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            check(false, "cannot create " + toNarrow(folder));
+        }
+    }
+    throw InstallError("cannot create a working folder: " + toNarrow(directory + prefix) +
+                       ".1 to ." + std::to_string(kMaxFolderNumber) + " all exist");
 }
 
 void unpackEntry(zip::ByteSource& source, const zip::Entry& entry, const std::wstring& path) {
@@ -112,18 +170,41 @@ void unpackEntry(zip::ByteSource& source, const zip::Entry& entry, const std::ws
     check(FlushFileBuffers(file.get()), "cannot write " + toNarrow(path));
 }
 
+// A fresh working folder for one run, removed as far as `remove` allows when the run ends.
+class WorkingFolder {
+public:
+    WorkingFolder(const std::wstring& directory, const wchar_t* prefix,
+                  void (*remove)(const std::wstring&))
+        : path_(createFreshFolder(directory, prefix)), remove_(remove) {}
+    ~WorkingFolder() { remove_(path_); }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    // The folder's name as the user sees it beside the installed files.
+    std::string name() const {
+        const std::wstring folder = path_.substr(0, path_.size() - 1);
+        return toNarrow(folder.substr(folder.find_last_of(L'\\') + 1));
+    }
+
+private:
+    std::wstring path_;
+    void (*remove_)(const std::wstring&);
+};
+
 // Moves the staged files in, keeping the replaced ones until all are in place.
 class Swap {
 public:
-    explicit Swap(const std::wstring& directory) : directory_(directory) {}
+    Swap(const std::wstring& directory, const std::wstring& staging, const std::wstring& backup)
+        : directory_(directory), staging_(staging), backup_(backup) {}
 
     void install(const std::wstring& name) {
         const std::wstring target = directory_ + name;
         if (fileExists(target)) {
-            move(target, directory_ + kBackupFolder + name);
+            move(target, backup_ + name);
             backedUp_.push_back(name);
         }
-        move(directory_ + kStagingFolder + name, target);
+        move(staging_ + name, target);
         installed_.push_back(name);
     }
 
@@ -134,8 +215,8 @@ public:
             if (!DeleteFileW((directory_ + *name).c_str())) failures += " " + toNarrow(*name);
         }
         for (auto name = backedUp_.rbegin(); name != backedUp_.rend(); ++name) {
-            if (!MoveFileExW((directory_ + kBackupFolder + *name).c_str(),
-                             (directory_ + *name).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            if (!MoveFileExW((backup_ + *name).c_str(), (directory_ + *name).c_str(),
+                             MOVEFILE_REPLACE_EXISTING)) {
                 failures += " " + toNarrow(*name);
             }
         }
@@ -149,50 +230,48 @@ private:
     }
 
     std::wstring directory_;
+    std::wstring staging_;
+    std::wstring backup_;
     std::vector<std::wstring> backedUp_;
     std::vector<std::wstring> installed_;
 };
 
-void commit(const InstallPlan& plan, const std::wstring& directory) {
-    prepareFolder(directory + kBackupFolder);
-    Swap swap(directory);
+void commit(const InstallPlan& plan, const std::wstring& directory, const std::wstring& staging) {
+    const WorkingFolder backup(directory, kBackupPrefix, removeBackupFolder);
+    Swap swap(directory, staging, backup.path());
     try {
         for (const auto& [name, entry] : plan) swap.install(name);
     } catch (const std::exception& error) {
         const std::string leftOver = swap.undo();
         if (!leftOver.empty()) {
-            throw InstallError(std::string(error.what()) + "; could not restore:" + leftOver);
+            throw InstallError(std::string(error.what()) + "; could not restore:" + leftOver +
+                               " (the replaced files are kept in " + backup.name() + ")");
         }
         throw InstallError(error.what());
     }
+    markObsolete(backup.path());
 }
 
 }  // namespace
 
 std::vector<std::wstring> installPackage(const std::wstring& packagePath,
                                          const std::wstring& directory) {
-    const std::wstring staging = directory + kStagingFolder;
-    const std::wstring backup = directory + kBackupFolder;
+    cleanEarlierFolders(directory);
     try {
         FileSource source(packagePath);
         const std::vector<zip::Entry> entries = zip::readDirectory(source);
         const InstallPlan plan = planInstall(entries);
-        prepareFolder(staging);
-        for (const auto& [name, entry] : plan) unpackEntry(source, *entry, staging + name);
-        commit(plan, directory);
-        removeFolder(staging);
-        removeFolder(backup);
+        const WorkingFolder staging(directory, kStagingPrefix, removeFolder);
+        for (const auto& [name, entry] : plan) unpackEntry(source, *entry, staging.path() + name);
+        commit(plan, directory, staging.path());
         std::vector<std::wstring> names;
         for (const auto& [name, entry] : plan) names.push_back(name);
         return names;
     } catch (const zip::ZipError& error) {
-        removeFolder(staging);
         throw InstallError(std::string("the package is damaged: ") + error.what());
+    } catch (const InstallError&) {
+        throw;
     } catch (const std::exception& error) {
-        removeFolder(staging);
-        // Only an empty backup folder goes: files left there are the ones an undo could not
-        // restore.
-        RemoveDirectoryW(backup.c_str());
         throw InstallError(error.what());
     }
 }

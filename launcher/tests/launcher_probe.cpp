@@ -7,6 +7,8 @@
 //   launcher_probe dialog MS                waits for a message box, prints its
 //                                           caption and text, and presses OK
 //   launcher_probe lock PATH MS             holds PATH open, shared with nobody
+//   launcher_probe map PATH MS              holds PATH mapped as a program image, as
+//                                           a running program holds its file
 // Exit status 0 on success, 1 on a timeout, 2 on a usage error.
 
 #include <windows.h>
@@ -165,9 +167,17 @@ int wmain(int argc, wchar_t** argv) {
         CloseHandle(file);
         return 0;
     }
+    if (command == L"map" && argc == 4) {
+        HMODULE image = LoadLibraryExW(argv[2], nullptr, DONT_RESOLVE_DLL_REFERENCES);
+        if (!image) return 1;
+        print(L"mapped");
+        Sleep(timeout);
+        FreeLibrary(image);
+        return 0;
+    }
     std::fputs(
         "usage: launcher_probe state|wait-window MS|wait-status TEXT MS|click ID|dialog MS|"
-        "lock PATH MS\n",
+        "lock PATH MS|map PATH MS\n",
         stderr);
     return 2;
 }

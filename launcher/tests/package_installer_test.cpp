@@ -13,6 +13,7 @@
 #include <string>
 
 #include "launcher/tests/zip_builder.h"
+#include "launcher/win_text.h"
 #include "support/unique_handle.h"
 
 namespace launcher {
@@ -33,13 +34,31 @@ protected:
         write(L"helper.dll", "old helper");
     }
 
+    // Read-only files and the folders installs leave go too.
     void TearDown() override {
-        for (const auto& [name, content] : files()) DeleteFileW((directory_ + name).c_str());
-        RemoveDirectoryW(directory_.c_str());
+        namespace fs = std::filesystem;
+        const fs::path root(directory_);
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+            fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add);
+        }
+        fs::remove_all(root);
     }
 
     void write(const std::wstring& name, const std::string& content) {
         std::ofstream(std::filesystem::path(directory_ + name), std::ios::binary) << content;
+    }
+
+    std::string read(const std::wstring& name) const {
+        std::ifstream in(std::filesystem::path(directory_ + name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    void installRelease(const std::wstring& name, const std::string& content) {
+        ZipBuilder builder;
+        builder.add(toNarrow(name), content);
+        installPackage(package(builder), directory_);
+        DeleteFileW((directory_ + L"P.ZIP").c_str());
+        EXPECT_EQ(read(name), content);
     }
 
     std::wstring package(ZipBuilder& builder) {
@@ -55,8 +74,7 @@ protected:
         if (!search) return found;
         do {
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            std::ifstream in(std::filesystem::path(directory_ + data.cFileName), std::ios::binary);
-            found[data.cFileName] = std::string(std::istreambuf_iterator<char>(in), {});
+            found[data.cFileName] = read(data.cFileName);
         } while (FindNextFileW(search.get(), &data));
         return found;
     }
@@ -144,6 +162,50 @@ TEST_F(PackageInstaller, RefusesNamesThatAreNoPlainFile) {
         DeleteFileW((directory_ + L"P.ZIP").c_str());
         EXPECT_EQ(files(), before) << name;
     }
+}
+
+// A replaced file that is read-only or in use can be moved aside but not
+// simply deleted; neither may stop the next update.
+TEST_F(PackageInstaller, ReadOnlyInstalledFileIsReplacedTwiceWithoutLeftovers) {
+    SetFileAttributesW((directory_ + L"helper.dll").c_str(), FILE_ATTRIBUTE_READONLY);
+    installRelease(L"helper.dll", "release one");
+    installRelease(L"helper.dll", "release two");
+    EXPECT_FALSE(hasFolders());
+}
+
+TEST_F(PackageInstaller, ProgramInUseDoesNotBlockLaterUpdates) {
+    // Mapped as an image, as the file of a running program is.
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ASSERT_TRUE(CopyFileW(self, (directory_ + L"VEZerez.exe").c_str(), FALSE));
+    support::ModuleHandle running(LoadLibraryExW((directory_ + L"VEZerez.exe").c_str(), nullptr,
+                                                 DONT_RESOLVE_DLL_REFERENCES));
+    ASSERT_TRUE(running.valid());
+    installRelease(L"VEZerez.exe", "release one");
+    installRelease(L"VEZerez.exe", "release two");
+    EXPECT_TRUE(hasFolders()) << "the copy in use was not kept aside";
+    running.reset();
+    installRelease(L"VEZerez.exe", "release three");
+    EXPECT_FALSE(hasFolders()) << "the copy no longer in use was not cleaned up";
+}
+
+TEST_F(PackageInstaller, LeftoversOfEarlierRunsNeitherBlockNorVanish) {
+    // Backup folders whose undo failed hold the only copies of those files.
+    for (const wchar_t* folder : {L"~kdlauncher.old\\", L"~kdlauncher.old.1\\"}) {
+        CreateDirectoryW((directory_ + folder).c_str(), nullptr);
+        write(std::wstring(folder) + L"VEZerez.exe", "only copy");
+    }
+    // An interrupted run's staging folder, with a file that resists a plain delete.
+    CreateDirectoryW((directory_ + L"~kdlauncher.new\\").c_str(), nullptr);
+    write(L"~kdlauncher.new\\helper.dll", "half unpacked");
+    SetFileAttributesW((directory_ + L"~kdlauncher.new\\helper.dll").c_str(),
+                       FILE_ATTRIBUTE_READONLY);
+
+    installRelease(L"VEZerez.exe", "new program");
+    EXPECT_EQ(read(L"~kdlauncher.old\\VEZerez.exe"), "only copy");
+    EXPECT_EQ(read(L"~kdlauncher.old.1\\VEZerez.exe"), "only copy");
+    EXPECT_EQ(GetFileAttributesW((directory_ + L"~kdlauncher.new").c_str()),
+              INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

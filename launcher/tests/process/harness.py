@@ -336,5 +336,16 @@ class LauncherCase(unittest.TestCase):
             time.sleep(0.1)
         return self.started()
 
+    def hold(self, name, how="lock"):
+        """Another process holding `name`: "lock" opens it shared with nobody,
+        "map" maps it as a running program's image."""
+        holder = subprocess.Popen(["wine", PROBE, how, windows_path(self.path(name)), "60000"],
+                                  env=wine_environment(), stdout=subprocess.PIPE)
+        self.addCleanup(holder.stdout.close)
+        self.addCleanup(holder.wait, 10)
+        self.addCleanup(holder.kill)
+        self.assertIn(holder.stdout.readline().strip(), (b"locked", b"mapped"))
+        return holder
+
     def files(self):
         return sorted(os.listdir(self.dir))

@@ -118,6 +118,15 @@ class Downloads(LauncherCase):
         self.assertFalse(os.path.exists(os.path.join(self.dir, "..", "escaped.txt")))
         self.assertNotIn("bin", self.files())
 
+    def test_program_still_running_does_not_block_the_next_update(self):
+        """The running program's file is moved aside but cannot be deleted yet."""
+        self.add_client("VEZerez")
+        self.hold("VEZerez.exe", "map")
+        self.download_cycle("VEZerez", row("VEZerez", "VZ-10", "5"))
+        os.remove(self.path("started.log"))
+        self.download_cycle("VEZerez", row("VEZerez", "VZ-11", "5"))
+        self.assertEqual(self.read("VEZerez.exe"), new_program("VZ-11"))
+
     def test_release_notes_open_in_notepad(self):
         self.add_client("VEZerez")
         notes = "  Fixed the label printer.\r\nNew: route export  "
@@ -246,20 +255,9 @@ class InstallFailures(LauncherCase):
         self.serve()
         self.start([row("VEZerez", "VZ-31", "5")])
         self.wait_window()
-        holder = self.hold_open("helper.dll")
-        try:
-            self.click("VEZerez")
-            text = self.assert_unchanged(before, "VZ-31")
-        finally:
-            holder.kill()
-            holder.wait(10)
-        self.assertIn("helper.dll", text)
-
-    def hold_open(self, name):
-        holder = subprocess.Popen(["wine", PROBE, "lock", windows_path(self.path(name)), "60000"],
-                                  env=wine_environment(), stdout=subprocess.PIPE)
-        self.assertEqual(holder.stdout.readline().strip(), b"locked")
-        return holder
+        self.hold("helper.dll")
+        self.click("VEZerez")
+        self.assertIn("helper.dll", self.assert_unchanged(before, "VZ-31"))
 
     def test_full_disk_leaves_the_installed_copy(self):
         """The launcher's directory on a small file system of its own: the
