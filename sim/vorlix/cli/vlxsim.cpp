@@ -40,7 +40,7 @@ const char* const kUsage =
     "  clear-failures SID\n"
     "  alias NAME SID                add a net service name\n"
     "  show SID                      print the state\n"
-    "  headers SID                   print the headers of datafiles and archived logs\n"
+    "  headers SID                   print the headers of datafiles and redo logs\n"
     "  rows SID TABLE                print a table's rows as its datafile holds them\n"
     "  verify SID                    check the files against the control file (exit 1: not)\n";
 
@@ -285,6 +285,19 @@ void headers(const Args& a) {
                     h->fileNumber, f.name.c_str(), h->tablespace.c_str(),
                     static_cast<unsigned long long>(h->checkpoint), h->fuzzy ? "YES" : "NO",
                     h->backupMode ? "YES" : "NO");
+    }
+    for (const auto& m : state.logMembers) {
+        auto size = storage.size(m.member);
+        auto block = storage.readStart(m.member, kHeaderBlockSize);
+        auto h = block ? decodeOnlineLogHeader(*block) : std::nullopt;
+        if (!h || !size) {
+            std::printf("online log %s: no header\n", m.member.c_str());
+            continue;
+        }
+        std::printf("online log group %d %s: sequence %d first change %llu, %llu bytes of redo\n",
+                    h->group, m.member.c_str(), h->sequence,
+                    static_cast<unsigned long long>(h->firstChange),
+                    static_cast<unsigned long long>(*size - kHeaderBlockSize));
     }
     for (const auto& r : state.archivedLogs) {
         auto block = storage.readStart(r.name, kHeaderBlockSize);

@@ -62,6 +62,9 @@ TEST(Rows, ChangedThroughVlxsqlReadFromTheDatafileAcrossARestart) {
     std::string verdict;
     EXPECT_EQ(vlxsimOutput("verify " + db.sid(), &verdict), 0);
     EXPECT_THAT(verdict, HasSubstr("every file agrees with the control file"));
+    std::string headers;
+    ASSERT_EQ(vlxsimOutput("headers " + db.sid(), &headers), 0);
+    EXPECT_THAT(headers, HasSubstr("online log group 1"));
 }
 
 TEST(Rows, InsertsOfTwoProcessesAcrossLogSwitchesAllComeBackFromAHotBackupCopy) {
