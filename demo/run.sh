@@ -6,7 +6,7 @@ set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 bin=$build/sim/vorlix/home/BIN
-snapscribe=$build/snapscribe/host/snapscribe.exe
+snapscribe=$build/snapscribe/program/snapscribe.exe
 vssreq=$build/sim/vss/vssreq.exe
 home='C:\vorlix-demo'
 trace="$home\\DB1.trc"

@@ -11,7 +11,7 @@
 
 #include "launcher/release_record.h"
 #include "launcher/settings.h"
-#include "sim/bde/dbengine.h"
+#include "interfaces/bde/dbengine.h"
 #include "support/unique_handle.h"
 
 namespace launcher {

@@ -1,7 +1,7 @@
 // The engine's exported calls: aliases in the configuration file, connections
 // and queries through the vendor client library.
 
-#include "sim/bde/dbengine.h"
+#include "interfaces/bde/dbengine.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "sim/bde/alias_config.h"
-#include "sim/vorlix/include/vci_library.h"
+#include "interfaces/vorlix/vci_library.h"
 #include "support/code_page_text.h"
 #include "support/unique_handle.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/entrust/kmpapi32.h"
+#include "interfaces/entrust/kmpapi32.h"
 #include "support/unique_handle.h"
 
 namespace kmpsim {

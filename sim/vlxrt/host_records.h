@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "wallet/entrust/host_services.h"
+#include "interfaces/vlxrt/host_services.h"
 
 namespace vlxsim {
 

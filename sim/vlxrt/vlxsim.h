@@ -3,7 +3,7 @@
 // tests only: they set up and inspect what the plug-ins reach through the
 // run-time's real services (host_runtime.h).
 
-#include "wallet/common/host_runtime.h"
+#include "interfaces/vlxrt/host_runtime.h"
 
 extern "C" {
 

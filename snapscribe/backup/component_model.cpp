@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "component_text.h"
-#include "conversation.h"
+#include "snapscribe/sequence/conversation.h"
 #include "event_frame.h"
 #include "snapscribe/db/vcw.h"
 #include "snapscribe/host/trace.h"

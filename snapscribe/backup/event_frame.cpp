@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "conversation.h"
+#include "snapscribe/sequence/conversation.h"
 #include "snapscribe/host/failure_text.h"
 #include "snapscribe/host/trace.h"
 
@@ -98,7 +98,7 @@ InformationalFailure::InformationalFailure(const WriterFailure& failure, std::in
 
 void checkPlatformCall(std::int32_t hr, long line) {
     if (hr >= 0) return;
-    throw InformationalFailure(WriterFailure{currentSession(), line, currentPhase()}, hr);
+    throw InformationalFailure(WriterFailure{line, currentPhase(), {}}, hr);
 }
 
 std::int32_t randomWriterError() { return kWriterErrors[std::rand() % std::size(kWriterErrors)]; }

@@ -5,7 +5,7 @@
 
 #include "component_model.h"
 #include "component_text.h"
-#include "conversation.h"
+#include "snapscribe/sequence/conversation.h"
 #include "event_frame.h"
 #include "snapscribe/db/connection.h"
 #include "snapscribe/db/vcw.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "recovery_tool.h"
-#include "snapscribe/backup/conversation.h"
+#include "snapscribe/sequence/conversation.h"
 #include "snapscribe/host/settings.h"
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_failure.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "snapscribe/backup/conversation.h"
+#include "snapscribe/sequence/conversation.h"
 #include "snapscribe/host/settings.h"
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_failure.h"

@@ -2,7 +2,7 @@
 // The database client library, loaded once by name through the DLL search
 // order (its installation folder is on the path) and kept for the process.
 
-#include "sim/vorlix/include/vci_library.h"
+#include "interfaces/vorlix/vci_library.h"
 
 namespace snapscribe {
 

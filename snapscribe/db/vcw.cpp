@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "snapscribe/host/code_page.h"
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_settings.h"
 #include "vci_api.h"
@@ -229,6 +230,15 @@ int vcw_chk(VcwSession* session, std::int32_t rc) {
     return succeeded(rc) ? 0 : 1;
 }
 
+snapscribe::SessionDetails vcw_failuredetails(VcwSession* session) {
+    snapscribe::SessionDetails details{snapscribe::lenientWide(session->banner), {}};
+    VcwErrorState& last = session->last;
+    if (last.errorNumber == 0) return details;
+    details.pendingError.assign(last.errorText, last.textLength);
+    last.errorNumber = 0;
+    return details;
+}
+
 void vcw_fatal(const char* cause) {
     std::printf("Exiting .. cause : %s\n", cause);
     std::fflush(stdout);
@@ -252,6 +262,7 @@ VcwEnvironment::~VcwEnvironment() {
 }
 
 std::unique_ptr<VcwEnvironment> vcw_env() {
+    snapscribe::installSessionDetailsReader(vcw_failuredetails);
     const vorlix::VciLibrary* v = snapscribe::loadVci();
     if (v == nullptr) return nullptr;
     auto environment = std::make_unique<VcwEnvironment>();

@@ -5,8 +5,8 @@
 // and the database's error in the session; a failing call on a cursor closes
 // it. Misuse by the caller ends the process with exit status -1.
 //
-// The records live at global scope: failure reports across the writer carry a
-// VcwSession and read its banner and last error.
+// The records live at global scope: writer failures raised across the writer
+// take the banner and last error of the session in use (vcw_failuredetails).
 
 #include <array>
 #include <cstdint>
@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/vorlix/include/vci.h"
+#include "interfaces/vorlix/vci.h"
+#include "snapscribe/host/writer_failure.h"
 
 struct VcwSession;
 
@@ -99,8 +100,13 @@ struct VcwSession {
 };
 
 // A new environment in threaded mode with its language support, or none when
-// the client library or its language support cannot start.
+// the client library or its language support cannot start. Installs
+// vcw_failuredetails for the writer failures raised from then on.
 std::unique_ptr<VcwEnvironment> vcw_env();
+
+// The banner and the pending error of `session` for a writer failure; the
+// error is handed out once, so a later failure on the same session carries none.
+snapscribe::SessionDetails vcw_failuredetails(VcwSession* session);
 
 // Connects `session` (created and listed when none, else emptied and reused)
 // to the descriptor that follows the first two characters of `connectString`,

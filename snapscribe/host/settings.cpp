@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "code_page.h"
-#include "sim/vorlix/include/vci.h"
+#include "interfaces/vorlix/vci.h"
 #include "support/unique_handle.h"
 #include "writer_settings.h"
 

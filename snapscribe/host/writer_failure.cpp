@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <atomic>
 
-#include "code_page.h"
-#include "snapscribe/db/vcw.h"
 #include "event_log.h"
 #include "failure_text.h"
 #include "writer_settings.h"
@@ -20,21 +18,19 @@ constexpr std::size_t kBannerMaxChars = 1000;
 constexpr std::size_t kMaxInsertionStrings = 2;
 
 std::atomic<VcwSession*> sessionInUse{nullptr};
+std::atomic<SessionDetailsReader> sessionReader{nullptr};
 
 bool isWriterFailure(std::uint32_t code) {
     return code >= kFirstWriterFailure && code <= kLastWriterFailure;
 }
 
-// Banner and pending database error of the failing session; the error is
-// handed out once, so a later report on the same session carries none.
-void readSession(VcwSession* session, std::wstring& banner, std::string& rawData) {
-    if (session == nullptr) return;
-    banner = lenientWide(session->banner);
-    if (banner.size() > kBannerMaxChars) banner.resize(kBannerMaxChars);
-    VcwErrorState& last = session->last;
-    if (last.errorNumber == 0) return;
-    rawData.assign(last.errorText, last.textLength);
-    last.errorNumber = 0;
+SessionDetails currentSessionDetails() {
+    VcwSession* const session = currentSession();
+    const SessionDetailsReader reader = sessionReader.load();
+    if (session == nullptr || reader == nullptr) return {};
+    SessionDetails details = reader(session);
+    if (details.banner.size() > kBannerMaxChars) details.banner.resize(kBannerMaxChars);
+    return details;
 }
 
 int reportFailureEvent(std::uint32_t code, const std::wstring& message,
@@ -81,6 +77,8 @@ VcwSession* currentSession() { return sessionInUse.load(); }
 
 void setCurrentSession(VcwSession* session) { sessionInUse = session; }
 
+void installSessionDetailsReader(SessionDetailsReader reader) { sessionReader = reader; }
+
 int currentPhase() {
     const std::uint32_t slot = writerSettings().TlsIndex;
     if (slot == kTlsOutOfIndexes) return 0;
@@ -92,21 +90,22 @@ int currentPhase() {
 }
 
 void raiseWriterFailure(std::uint32_t code, long line, std::vector<std::wstring> strings) {
-    throw WriterFailureError(code, WriterFailure{currentSession(), line, currentPhase()},
-                             std::move(strings));
+    const DWORD lastError = GetLastError();
+    WriterFailure failure{line, currentPhase(), currentSessionDetails()};
+    // Reading the session may touch the last error, which the report still needs.
+    SetLastError(lastError);
+    throw WriterFailureError(code, failure, std::move(strings));
 }
 
 int reportEventFailure(std::uint32_t code, const WriterFailureError& error) {
     if (!isWriterFailure(code)) return 0;
     const WriterFailure& failure = error.failure();
-    std::wstring banner;
-    std::string rawData;
-    readSession(failure.session, banner, rawData);
-    const std::wstring message = failureMessage(banner, failure.line, failure.phase);
+    const std::wstring message =
+        failureMessage(failure.session.banner, failure.line, failure.phase);
 
     SetLastError(error.pendingError());
     wwriteToEventLog2(nullptr);
-    if (!reportFailureEvent(code, message, error.strings(), rawData)) {
+    if (!reportFailureEvent(code, message, error.strings(), failure.session.pendingError)) {
         traceLastError(reportFailureContext(error.strings().size()));
     }
     return 1;

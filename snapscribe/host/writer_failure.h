@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-// The database wrapper's session record (snapscribe/db/vcw.h); failures carry
-// it and the report reads its banner and last error.
+// The database wrapper's session record (snapscribe/db/vcw.h). Only the
+// database layer reads it, through the reader it installs.
 struct VcwSession;
 
 namespace snapscribe {
@@ -20,13 +20,26 @@ constexpr std::uint32_t kTextToWideFailure = 0xCFFF0013;
 constexpr std::uint32_t kTextToNarrowFailure = 0xCFFF0014;
 constexpr std::uint32_t kMaxConversionUnits = 65535;
 
-// Where a failure happened: the session in use, a fixed number per raise
-// site, and the phase of the writer event running on the thread (0 for none).
+// What a failure report tells of the database session in use: its banner and
+// the error it had pending. Taken when the failure is raised, while the
+// session surely exists: the unwinding may end it before the report.
+struct SessionDetails {
+    std::wstring banner;
+    std::string pendingError;
+};
+
+// Where a failure happened: a fixed number per raise site, the phase of the
+// writer event running on the thread (0 for none), and the session in use.
 struct WriterFailure {
-    VcwSession* session = nullptr;
     long line = 0;
     int phase = 0;
+    SessionDetails session;
 };
+
+// Reads a session's details for a failure, handing its pending error out
+// once; installed by the database layer before it opens a session.
+using SessionDetailsReader = SessionDetails (*)(VcwSession* session);
+void installSessionDetailsReader(SessionDetailsReader reader);
 
 class WriterFailureError : public std::exception {
 public:
@@ -55,7 +68,8 @@ void setCurrentSession(VcwSession* session);
 // The phase the writer event on this thread published in the TlsIndex slot.
 int currentPhase();
 
-// Raise `code` from source line `line` with the current session and phase.
+// Raise `code` from source line `line` with the current session's details
+// and the phase.
 [[noreturn]] void raiseWriterFailure(std::uint32_t code, long line,
                                      std::vector<std::wstring> strings = {});
 

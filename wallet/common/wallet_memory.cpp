@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "wallet/common/host_runtime.h"
+#include "interfaces/vlxrt/host_runtime.h"
 
 namespace wallet {
 

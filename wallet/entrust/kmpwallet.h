@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "sim/entrust/kmpapi32.h"
+#include "interfaces/entrust/kmpapi32.h"
 #include "wallet/common/wallet_contract.h"
 
 #ifdef KMPWALLET_BUILD

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "wallet/common/host_runtime.h"
+#include "interfaces/vlxrt/host_runtime.h"
 #include "wallet/common/wallet_memory.h"
 #include "wallet/entrust/kmpwallet.h"
 #include "wallet/entrust/locator.h"

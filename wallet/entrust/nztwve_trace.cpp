@@ -1,6 +1,6 @@
 #include "wallet/entrust/nztwve_trace.h"
 
-#include "wallet/common/host_runtime.h"
+#include "interfaces/vlxrt/host_runtime.h"
 
 namespace kmpwallet {
 

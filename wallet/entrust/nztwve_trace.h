@@ -9,7 +9,7 @@
 #include <source_location>
 
 #include "wallet/common/wallet_contract.h"
-#include "wallet/entrust/host_services.h"
+#include "interfaces/vlxrt/host_services.h"
 
 namespace kmpwallet {
 

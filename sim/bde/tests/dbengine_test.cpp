@@ -1,7 +1,7 @@
 // dbengine.dll as the launcher uses it: aliases in its configuration file,
 // connections to stand-in instances through VCI.dll, queries read as text.
 
-#include "sim/bde/dbengine.h"
+#include "interfaces/bde/dbengine.h"
 
 #include <windows.h>
 

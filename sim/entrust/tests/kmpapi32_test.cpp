@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "sim/entrust/kmpapi32.h"
+#include "interfaces/entrust/kmpapi32.h"
 #include "sim/entrust/tests/profile_fixtures.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/vorlix/include/vci_library.h"
+#include "interfaces/vorlix/vci_library.h"
 #include "sim/vorlix/instance/text.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/vorlix/include/vci_library.h"
+#include "interfaces/vorlix/vci_library.h"
 
 namespace vorlix::test {
 

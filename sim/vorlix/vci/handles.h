@@ -11,7 +11,7 @@
 
 #include "sim/vorlix/engine/db_error.h"
 #include "sim/vorlix/engine/executor.h"
-#include "sim/vorlix/include/vci.h"
+#include "interfaces/vorlix/vci.h"
 #include "sim/vorlix/instance/instance_store.h"
 
 namespace vci {

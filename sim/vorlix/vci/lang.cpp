@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "sim/vorlix/include/vci.h"
+#include "interfaces/vorlix/vci.h"
 #include "sim/vorlix/vci/conversions.h"
 
 struct VLXGlobalCtx {

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "snapscribe/backup/conversation.h"
+#include "snapscribe/sequence/conversation.h"
 #include "snapscribe/host/failure_text.h"
 #include "snapscribe/host/tests/host_test_support.h"
 

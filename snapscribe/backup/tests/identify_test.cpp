@@ -329,5 +329,26 @@ TEST_F(IdentifyTest, AFailingQueryEndsTheEventWithItsOwnFailure) {
     EXPECT_THAT(identify(archiveLog).answer, HasSubstr(kSucceeded));
 }
 
+// The report reads nothing of the event's session, which the failure's
+// unwinding has already given back: run with WINEDEBUG=warn+heap, a freed
+// record would no longer hold the banner or the error.
+TEST_F(IdentifyTest, AFailureReportCarriesTheBannerAndTheDatabaseErrorOfTheEventsSession) {
+    Instance instance(R"({"logMode": "ARCHIVELOG", "state": "open"})");
+    ASSERT_EQ(instance.vlxsim("fail", "next 1555 \"SNAPSHOT_NAME\""), 0u);
+    EventRecorder recorder;
+    identify(instance);
+
+    ASSERT_EQ(recorder.events.size(), 1u);
+    const ReportedEvent& failure = recorder.events[0];
+    EXPECT_EQ(failure.id, 0xCFFF0010u);
+    ASSERT_FALSE(failure.strings.empty());
+    EXPECT_EQ(failure.strings[0],
+              failureMessage(L"Vorlix Database 11g Enterprise Edition Release 11.2.0.1.0 - "
+                             L"Production",
+                             1211, PhaseIdentify));
+    const std::string raw(failure.rawData.begin(), failure.rawData.end());
+    EXPECT_THAT(raw, ::testing::StartsWith("VLX-01555: "));
+}
+
 }  // namespace
 }  // namespace snapscribe

@@ -15,7 +15,7 @@
 
 #include "snapscribe/backup/component_model.h"
 #include "snapscribe/backup/component_text.h"
-#include "snapscribe/backup/conversation.h"
+#include "snapscribe/sequence/conversation.h"
 #include "snapscribe/backup/event_frame.h"
 #include "snapscribe/backup/writer.h"
 #include "snapscribe/db/connection.h"

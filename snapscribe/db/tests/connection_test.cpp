@@ -12,7 +12,7 @@
 #include <string>
 
 #include "db_test_support.h"
-#include "snapscribe/backup/conversation.h"
+#include "snapscribe/sequence/conversation.h"
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_failure.h"
 #include "snapscribe/host/writer_settings.h"
@@ -64,11 +64,13 @@ protected:
     }
 
     // The failure connectInstance raised, 0 when none.
-    static std::uint32_t connectFailure(bool restoreSide, long* line = nullptr) {
+    static std::uint32_t connectFailure(bool restoreSide, long* line = nullptr,
+                                        SessionDetails* session = nullptr) {
         try {
             connectInstance(restoreSide, nullptr);
         } catch (const WriterFailureError& error) {
             if (line != nullptr) *line = error.failure().line;
+            if (session != nullptr) *session = error.failure().session;
             return error.code();
         }
         return 0;
@@ -104,13 +106,14 @@ TEST_F(ConnectionTest, TheBackupSideRefusesAnInstanceThatIsNotMountedWithItsErro
     db.makeCurrent();
     TraceCapture trace(TRC_MISC);
     long line = 0;
-    EXPECT_EQ(connectFailure(false, &line), kBackupRefusedFailure);
+    SessionDetails details;
+    EXPECT_EQ(connectFailure(false, &line, &details), kBackupRefusedFailure);
     EXPECT_EQ(line, 2676);
     VcwSession* session = sequenceState().conversationSession;
     ASSERT_NE(session, nullptr);
-    EXPECT_EQ(currentSession(), session) << "the report reads the failed session";
+    EXPECT_EQ(currentSession(), session) << "the failure took the failed session's details";
     EXPECT_EQ(session->openMode, OpenModeNotAvailable);
-    EXPECT_EQ(session->last.errorNumber, 1034);
+    EXPECT_THAT(details.pendingError, HasSubstr("VLX-01034"));
     EXPECT_FALSE(sequenceState().conversation);
     EXPECT_THAT(trace.text(), HasSubstr("\nError from database:\nVLX-01034"));
 

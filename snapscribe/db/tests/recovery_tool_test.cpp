@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "db_test_support.h"
-#include "snapscribe/backup/conversation.h"
+#include "snapscribe/sequence/conversation.h"
 #include "snapscribe/db/connection.h"
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_failure.h"

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -12,12 +13,45 @@
 #include "db_test_support.h"
 #include "snapscribe/db/connection.h"
 #include "snapscribe/host/trace.h"
+#include "snapscribe/host/writer_failure.h"
 
 namespace snapscribe::testing {
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
+
+// The session's details a writer failure raised with `session` in use takes.
+SessionDetails detailsOfAFailureOn(VcwSession& session) {
+    installSessionDetailsReader(vcw_failuredetails);
+    setCurrentSession(&session);
+    SessionDetails details;
+    try {
+        raiseWriterFailure(0xCFFF0016, 2676);
+    } catch (const WriterFailureError& error) {
+        details = error.failure().session;
+    }
+    setCurrentSession(nullptr);
+    return details;
+}
+
+TEST(VcwFailureDetails, AFailureTakesTheBannerEveryTimeAndThePendingErrorOnce) {
+    // A session as a failed connection leaves it: a banner and the database's error.
+    const std::string text = "VLX-01034: VORLIX not available";
+    VcwSession session;
+    std::snprintf(session.banner, sizeof session.banner, "Vorlix Database 11g Release 11.2.0.1.0");
+    session.last.errorNumber = 1034;
+    std::snprintf(session.last.errorText, sizeof session.last.errorText, "%s", text.c_str());
+    session.last.textLength = static_cast<std::uint32_t>(text.size());
+
+    const SessionDetails first = detailsOfAFailureOn(session);
+    const SessionDetails second = detailsOfAFailureOn(session);
+    EXPECT_EQ(first.banner, L"Vorlix Database 11g Release 11.2.0.1.0");
+    EXPECT_EQ(first.pendingError, text);
+    EXPECT_EQ(second.banner, first.banner);
+    EXPECT_TRUE(second.pendingError.empty());
+    EXPECT_EQ(session.last.errorNumber, 0);
+}
 
 class VcwTest : public ::testing::Test {
 protected:

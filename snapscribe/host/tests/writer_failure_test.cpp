@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "host_test_support.h"
-#include "snapscribe/db/vcw.h"
 #include "snapscribe/host/event_log.h"
 #include "snapscribe/host/failure_text.h"
 
@@ -50,16 +49,6 @@ TEST(FailureText, TheMessageNamesBannerVersionLineAndPhaseWithinFiveHundredChara
     EXPECT_EQ(cut.substr(480, 20), L"\nVorlix VSS writer v");
 }
 
-// A session as a failed connection leaves it: a banner and the database's error.
-VcwSession failedSession(const char* banner, std::int32_t errorNumber, const char* errorText) {
-    VcwSession session;
-    std::snprintf(session.banner, sizeof session.banner, "%s", banner);
-    session.last.errorNumber = errorNumber;
-    std::snprintf(session.last.errorText, sizeof session.last.errorText, "%s", errorText);
-    session.last.textLength = static_cast<std::uint32_t>(std::strlen(errorText));
-    return session;
-}
-
 class WriterFailureTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -99,7 +88,7 @@ TEST_F(WriterFailureTest, CodesOutsideTheWriterRangePassThroughUnreported) {
 
 TEST_F(WriterFailureTest, APendingSystemErrorIsReportedBeforeTheFailure) {
     SetLastError(ERROR_ACCESS_DENIED);
-    const WriterFailureError error(0xCFFF0043, WriterFailure{nullptr, 1234, PhaseThaw},
+    const WriterFailureError error(0xCFFF0043, WriterFailure{1234, PhaseThaw, {}},
                                    {L"alter system archive log current"});
     SetLastError(0);  // whatever ran in between, the report sees the error of the raise
     EXPECT_EQ(reportEventFailure(error.code(), error), 1);
@@ -117,7 +106,7 @@ TEST_F(WriterFailureTest, APendingSystemErrorIsReportedBeforeTheFailure) {
 }
 
 TEST_F(WriterFailureTest, EachNumberOfExtraStringsIsReported) {
-    const WriterFailure where{nullptr, 7, PhaseAbort};
+    const WriterFailure where{7, PhaseAbort, {}};
     SetLastError(0);
     reportEventFailure(0xCFFF0024, WriterFailureError(0xCFFF0024, where));
     reportEventFailure(0xCFFF1000, WriterFailureError(0xCFFF1000, where, {L"Invalid-Component"}));
@@ -130,22 +119,16 @@ TEST_F(WriterFailureTest, EachNumberOfExtraStringsIsReported) {
     EXPECT_EQ(recorder_.events[2].strings, (std::vector<std::wstring>{message, L"a", L"b"}));
 }
 
-TEST_F(WriterFailureTest, TheDatabaseErrorTravelsAsRawDataOnceAndTheBannerEveryTime) {
-    VcwSession session = failedSession("Vorlix Database 11g Release 11.2.0.1.0", 1034,
-                                       "VLX-01034: VORLIX not available");
-    const WriterFailureError error(0xCFFF0016, WriterFailure{&session, 2676, 2});
-    reportEventFailure(error.code(), error);
+TEST_F(WriterFailureTest, TheSessionsBannerOpensTheMessageAndItsErrorIsTheRawData) {
+    const std::string text = "VLX-01034: VORLIX not available";
+    const std::wstring banner = L"Vorlix Database 11g Release 11.2.0.1.0";
+    const WriterFailureError error(0xCFFF0016,
+                                   WriterFailure{2676, PhasePrepareForBackup, {banner, text}});
     reportEventFailure(error.code(), error);
 
-    ASSERT_EQ(recorder_.events.size(), 2u);
-    const std::string text = session.last.errorText;
+    ASSERT_EQ(recorder_.events.size(), 1u);
     EXPECT_EQ(recorder_.events[0].rawData, std::vector<std::uint8_t>(text.begin(), text.end()));
-    EXPECT_TRUE(recorder_.events[1].rawData.empty());
-    EXPECT_EQ(session.last.errorNumber, 0);
-    const std::wstring message =
-        failureMessage(L"Vorlix Database 11g Release 11.2.0.1.0", 2676, PhasePrepareForBackup);
-    EXPECT_EQ(recorder_.events[0].strings[0], message);
-    EXPECT_EQ(recorder_.events[1].strings[0], message);
+    EXPECT_EQ(recorder_.events[0].strings[0], failureMessage(banner, 2676, PhasePrepareForBackup));
 }
 
 // Publishes a phase in the thread's slot the way the event frame does.
@@ -164,9 +147,7 @@ private:
     int phase_;
 };
 
-TEST_F(WriterFailureTest, RaisedFailuresCarryTheSessionThePhaseAndTheErrorOfTheMoment) {
-    VcwSession session;
-    setCurrentSession(&session);
+TEST_F(WriterFailureTest, RaisedFailuresCarryThePhaseAndTheErrorOfTheMoment) {
     EXPECT_EQ(currentPhase(), 0) << "no slot yet";
     PhaseSlot slot(PhasePostRestore);
     SetLastError(ERROR_NO_DATA);
@@ -175,7 +156,7 @@ TEST_F(WriterFailureTest, RaisedFailuresCarryTheSessionThePhaseAndTheErrorOfTheM
         FAIL() << "nothing raised";
     } catch (const WriterFailureError& error) {
         EXPECT_EQ(error.code(), 0xCFFF0042u);
-        EXPECT_EQ(error.failure().session, &session);
+        EXPECT_TRUE(error.failure().session.banner.empty()) << "no session in use";
         EXPECT_EQ(error.failure().line, 99);
         EXPECT_EQ(error.failure().phase, PhasePostRestore);
         EXPECT_EQ(error.strings(), (std::vector<std::wstring>{L"C:\\arch\\1_5.arc"}));

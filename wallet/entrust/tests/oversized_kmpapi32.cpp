@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "sim/entrust/kmpapi32.h"
+#include "interfaces/entrust/kmpapi32.h"
 #include "wallet/entrust/tests/oversized_blocks.h"
 
 namespace {

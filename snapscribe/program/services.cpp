@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <vector>
 
-#include "code_page.h"
-#include "event_log.h"
+#include "snapscribe/host/code_page.h"
+#include "snapscribe/host/event_log.h"
 #include "lifecycle.h"
 #include "service_names.h"
-#include "settings.h"
+#include "snapscribe/host/settings.h"
 #include "support/unique_handle.h"
-#include "trace.h"
-#include "writer_settings.h"
+#include "snapscribe/host/trace.h"
+#include "snapscribe/host/writer_settings.h"
 
 namespace snapscribe {
 namespace {

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "host_test_support.h"
+#include "snapscribe/host/tests/host_test_support.h"
 
 namespace snapscribe::testing {
 namespace {

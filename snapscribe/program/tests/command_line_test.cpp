@@ -1,4 +1,4 @@
-#include "snapscribe/host/command_line.h"
+#include "snapscribe/program/command_line.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// Interface of the plug-in host's run-time library vlxcore11.dll.
 #pragma once
 // Services of the host's run-time library vlxcore11 that the plug-ins import.
 // The host's library exports them with C names and the C calling convention.

@@ -1,4 +1,4 @@
-#include "snapscribe/host/service_names.h"
+#include "snapscribe/program/service_names.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "host_test_support.h"
+#include "snapscribe/host/tests/host_test_support.h"
 #include "program_harness.h"
 
 namespace snapscribe::testing {

@@ -1,3 +1,4 @@
+// Interface of the plug-in host's run-time libraries vlxnl11.dll and vlxgeneric11.dll.
 #pragma once
 // What kmpwallet reaches of its host beyond the wallet contract: the records
 // behind the trace context, read at fixed byte offsets, and the parameter,

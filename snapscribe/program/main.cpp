@@ -9,15 +9,15 @@
 #include <iostream>
 #include <string>
 
-#include "code_page.h"
+#include "snapscribe/host/code_page.h"
 #include "command_line.h"
-#include "event_log.h"
-#include "failure_text.h"
+#include "snapscribe/host/event_log.h"
+#include "snapscribe/host/failure_text.h"
 #include "lifecycle.h"
 #include "services.h"
-#include "settings.h"
-#include "trace.h"
-#include "writer_settings.h"
+#include "snapscribe/host/settings.h"
+#include "snapscribe/host/trace.h"
+#include "snapscribe/host/writer_settings.h"
 
 namespace snapscribe {
 namespace {

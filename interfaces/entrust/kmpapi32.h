@@ -1,3 +1,4 @@
+// Interface of the Entrust key-management library, kmpapi32.dll.
 #pragma once
 // The key-management API of kmpapi32.dll: a login to a password-protected
 // profile, the profile's certificates, private-key operations with its key,

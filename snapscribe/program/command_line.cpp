@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "writer_settings.h"
+#include "snapscribe/host/writer_settings.h"
 
 namespace snapscribe {
 namespace {

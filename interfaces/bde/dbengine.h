@@ -1,3 +1,4 @@
+// Interface of the launcher's database engine, dbengine.dll.
 /*
  * The database engine (dbengine.dll): aliases kept in a configuration file of
  * its own, connections made through the vendor client library that the

@@ -1,3 +1,4 @@
+// Interface of the Vorlix client library, VCI.dll.
 /*
  * The Vorlix client call interface (VCI.dll): handles, attributes, modes,
  * return codes, data types, the calls, the language/number/date routines and

@@ -1,3 +1,4 @@
+// Interface of the Vorlix client library, VCI.dll: its one run-time loader.
 #pragma once
 // Loads "VCI.dll" at run time and resolves every call of vci.h, for programs
 // that reach the client library the way a deliverable does.
@@ -6,7 +7,7 @@
 
 #include <string>
 
-#include "sim/vorlix/include/vci.h"
+#include "interfaces/vorlix/vci.h"
 #include "support/unique_handle.h"
 
 namespace vorlix {

@@ -1,12 +1,12 @@
 // Bringing the writer up and down inside the test process, where the
 // reported events can be watched.
 
-#include "snapscribe/host/lifecycle.h"
+#include "snapscribe/program/lifecycle.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "host_test_support.h"
+#include "snapscribe/host/tests/host_test_support.h"
 #include "program_harness.h"
 #include "snapscribe/host/event_log.h"
 #include "snapscribe/host/trace.h"

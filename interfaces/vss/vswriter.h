@@ -1,3 +1,4 @@
+// Interface of the platform's shadow-copy writer framework, vssapi.dll.
 #pragma once
 // The writer side of the shadow-copy service: mingw-w64's declarations of
 // the document interfaces, plus the writer base class they lack. A writer

@@ -7,12 +7,12 @@
 #include <new>
 #include <string>
 
-#include "event_log.h"
-#include "failure_text.h"
+#include "snapscribe/host/event_log.h"
+#include "snapscribe/host/failure_text.h"
 #include "snapscribe/backup/writer.h"
 #include "support/unique_handle.h"
-#include "trace.h"
-#include "writer_settings.h"
+#include "snapscribe/host/trace.h"
+#include "snapscribe/host/writer_settings.h"
 
 namespace snapscribe {
 namespace {
