@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/timing.h"
-#include "sim/entrust/kmpapi32.h"
+#include "interfaces/entrust/kmpapi32.h"
 
 namespace {
 
