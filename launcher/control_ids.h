@@ -5,6 +5,8 @@
 namespace launcher {
 
 inline constexpr wchar_t kWindowClass[] = L"TDownLoadF";
+// The window behind the launcher's taskbar button.
+inline constexpr wchar_t kApplicationWindowClass[] = L"KdLauncherApplication";
 
 enum ControlId : int {
     kLabel1Id = 1001,

@@ -79,6 +79,11 @@ HFONT hangulFont(const std::wstring& face, int height, int weight) {
 DownloadForm::DownloadForm(HINSTANCE instance, const Settings& settings)
     : instance_(instance), settings_(settings) {}
 
+// The window proper is gone by now; it was owned by this one.
+DownloadForm::~DownloadForm() {
+    if (applicationWindow_) DestroyWindow(applicationWindow_);
+}
+
 bool DownloadForm::create() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
@@ -91,6 +96,7 @@ bool DownloadForm::create() {
     windowClass.hbrBackground = static_cast<HBRUSH>(background_.get());
     windowClass.lpszClassName = kWindowClass;
     if (!RegisterClassExW(&windowClass)) return false;
+    if (!createApplicationWindow()) return false;
 
     // A caption without a system menu has no title-bar buttons; no sizing frame.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_CLIPCHILDREN;
@@ -100,16 +106,55 @@ bool DownloadForm::create() {
     const int height = frame.bottom - frame.top;
     const int x = std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
     const int y = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
-    window_ = CreateWindowExW(0, kWindowClass, kCaption, style, x, y, width, height, nullptr,
-                              nullptr, instance_, this);
+    // Owned by the application window, so the taskbar shows that one's title.
+    window_ = CreateWindowExW(0, kWindowClass, kCaption, style, x, y, width, height,
+                              applicationWindow_, nullptr, instance_, this);
     if (!window_) return false;
     createControls();
     formCreate();
     return true;
 }
 
+// The taskbar button of the launcher: an unowned window of no size whose
+// title is the application title. It hands activation and close requests on
+// to the window proper.
+bool DownloadForm::createApplicationWindow() {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = applicationProc;
+    windowClass.hInstance = instance_;
+    windowClass.lpszClassName = kApplicationWindowClass;
+    if (!RegisterClassExW(&windowClass)) return false;
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX;
+    applicationWindow_ = CreateWindowExW(
+        0, kApplicationWindowClass, kApplicationTitle, style, GetSystemMetrics(SM_CXSCREEN) / 2,
+        GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, instance_, this);
+    return applicationWindow_ != nullptr;
+}
+
+LRESULT CALLBACK DownloadForm::applicationProc(HWND window, UINT message, WPARAM wParam,
+                                               LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        SetWindowLongPtrW(
+            window, GWLP_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+    }
+    auto* form = reinterpret_cast<DownloadForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (form && form->window_) {
+        switch (message) {
+            case WM_SETFOCUS:
+                if (IsWindowEnabled(form->window_)) SetFocus(form->window_);
+                return 0;
+            case WM_CLOSE: PostMessageW(form->window_, WM_CLOSE, 0, 0); return 0;
+            default: break;
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
 void DownloadForm::show(int showCommand) {
     formShow();
+    ShowWindow(applicationWindow_, SW_SHOWNOACTIVATE);
     ShowWindow(window_, showCommand);
     UpdateWindow(window_);
 }
@@ -168,8 +213,8 @@ void DownloadForm::setStatus(const std::wstring& text) {
 
 void DownloadForm::enableClose(bool enabled) { EnableWindow(closeButton_, enabled); }
 
-// Takes effect once the running handler has returned.
-void DownloadForm::requestClose() { PostMessageW(window_, WM_CLOSE, 0, 0); }
+// Takes effect once the running cycle has returned.
+void DownloadForm::requestClose() { closePending_ = true; }
 
 void DownloadForm::processPendingMessages() {
     MSG message;
@@ -191,18 +236,23 @@ void DownloadForm::showError(const std::wstring& text) {
     MessageBoxW(window_, text.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
 }
 
+// Without a stated total the bar stays empty; the status line still shows the speed.
 void DownloadForm::transferBegins(std::uint64_t expectedBytes) {
     progress_.begin(expectedBytes, GetTickCount64());
-    const auto maximum = static_cast<LPARAM>(std::min<std::uint64_t>(expectedBytes, INT_MAX));
+    barFollowsTransfer_ = expectedBytes > 0;
+    const auto maximum = static_cast<LPARAM>(
+        barFollowsTransfer_ ? std::min<std::uint64_t>(expectedBytes, INT_MAX) : 100);
     SendMessageW(progressBar_, PBM_SETRANGE32, 0, maximum);
     SendMessageW(progressBar_, PBM_SETPOS, 0, 0);
 }
 
 void DownloadForm::transferProgress(std::uint64_t bytesSoFar) {
     setStatus(progress_.update(TransferDirection::Receiving, bytesSoFar, GetTickCount64()));
-    SendMessageW(progressBar_, PBM_SETPOS,
-                 static_cast<WPARAM>(std::min<std::uint64_t>(bytesSoFar, INT_MAX)), 0);
-    UpdateWindow(progressBar_);
+    if (barFollowsTransfer_) {
+        SendMessageW(progressBar_, PBM_SETPOS,
+                     static_cast<WPARAM>(std::min<std::uint64_t>(bytesSoFar, INT_MAX)), 0);
+        UpdateWindow(progressBar_);
+    }
     // Answers what other programs (accessibility tools) ask the window, while
     // clicks and other input wait in the queue until the transfer is over.
     MSG pending;
@@ -228,16 +278,23 @@ void DownloadForm::onTimer() {
         showError(toWide(error.what()));
     }
     cycleRunning_ = false;
+    if (closePending_) close();
 }
 
-void DownloadForm::onCloseClick() {
+// The window runs messages inside a cycle (and so may the shell while it
+// starts a program): a close asked for then is kept until the cycle returns.
+void DownloadForm::close() {
+    if (cycleRunning_) {
+        closePending_ = true;
+        return;
+    }
     if (ftp_.connected()) ftp_.disconnect();
     DestroyWindow(window_);
 }
 
 void DownloadForm::onCommand(int id) {
     if (id == kCloseButtonId) {
-        onCloseClick();
+        close();
         return;
     }
     for (const ProgramButton& button : kProgramButtons) {
@@ -274,10 +331,7 @@ LRESULT DownloadForm::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DRAWITEM:
             drawCloseButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
             return TRUE;
-        case WM_CLOSE:
-            // Inside a cycle the close waits for the cycle's own request.
-            if (!cycleRunning_) DestroyWindow(window_);
-            return 0;
+        case WM_CLOSE: close(); return 0;
         case WM_DESTROY: PostQuitMessage(0); return 0;
         default: return DefWindowProcW(window_, message, wParam, lParam);
     }

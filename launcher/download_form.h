@@ -16,12 +16,13 @@
 
 namespace launcher {
 
-// Caption of the launcher's message boxes.
+// Caption of the launcher's message boxes and title of its taskbar button.
 inline constexpr wchar_t kApplicationTitle[] = L"Sendaro RDC DOWNLOAD";
 
 class DownloadForm : public TransferObserver {
 public:
     DownloadForm(HINSTANCE instance, const Settings& settings);
+    ~DownloadForm() override;
     DownloadForm(const DownloadForm&) = delete;
     DownloadForm& operator=(const DownloadForm&) = delete;
 
@@ -46,6 +47,9 @@ public:
 
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK applicationProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam);
+    bool createApplicationWindow();
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     void createControls();
@@ -56,11 +60,12 @@ private:
     void onCommand(int id);
     void onProgramButton(const wchar_t* programName);
     void onTimer();
-    void onCloseClick();
+    void close();
     void drawCloseButton(const DRAWITEMSTRUCT& item);
 
     HINSTANCE instance_;
     Settings settings_;
+    HWND applicationWindow_ = nullptr;
     HWND window_ = nullptr;
     HWND closeButton_ = nullptr;
     HWND statusLine_ = nullptr;
@@ -70,7 +75,9 @@ private:
     support::GdiObject background_;
     std::wstring programName_;
     bool cycleRunning_ = false;
+    bool closePending_ = false;
     TransferProgress progress_;
+    bool barFollowsTransfer_ = false;
     FtpClient ftp_;
     std::unique_ptr<DatabaseEngine> engine_;
     bool queryAttached_ = false;

@@ -3,6 +3,7 @@
 // passive mode, no proxy, image transfers.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "launcher/settings.h"
@@ -28,14 +29,17 @@ public:
 
     // Fetches `remoteName` from the account's initial directory into
     // `localPath`, replacing any file there; never resumes a partial file. A
-    // transfer that ends short of the size the server listed is a failure.
+    // transfer that ends off the size the server stated is a failure; when the
+    // server states none, the archive's own checks judge the file.
     void retrieve(const std::wstring& remoteName, const std::wstring& localPath,
                   TransferObserver& observer);
 
     void disconnect();
 
 private:
-    std::uint64_t listedSize(const std::wstring& remoteName);
+    std::optional<std::uint64_t> statedSize(const std::wstring& remoteName);
+    std::optional<std::uint64_t> listedSize(const std::wstring& remoteName);
+    std::optional<std::uint64_t> reportedSize(const std::wstring& remoteName);
 
     FtpSettings settings_;
     support::InternetHandle internet_;

@@ -28,6 +28,20 @@ std::optional<std::wstring> environmentValue(const wchar_t* name) {
     return value;
 }
 
+// A malformed update server setting is shown, and the default server stands
+// in for it: the window still opens and the installed programs still start.
+launcher::Settings startSettings() {
+    const std::optional<std::wstring> netService = environmentValue(launcher::kNetServiceVariable);
+    try {
+        return launcher::makeSettings(environmentValue(launcher::kUpdateServerVariable),
+                                      netService);
+    } catch (const std::exception& error) {
+        MessageBoxW(nullptr, launcher::toWide(error.what()).c_str(), launcher::kApplicationTitle,
+                    MB_OK | MB_ICONERROR);
+        return launcher::makeSettings(std::nullopt, netService);
+    }
+}
+
 int runMessageLoop() {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -44,16 +58,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         MessageBoxW(nullptr, kAlreadyRunningText, kAlreadyRunningCaption, MB_OK);
         return 0;
     }
-    launcher::Settings settings;
-    try {
-        settings = launcher::makeSettings(environmentValue(launcher::kUpdateServerVariable),
-                                          environmentValue(launcher::kNetServiceVariable));
-    } catch (const std::exception& error) {
-        MessageBoxW(nullptr, launcher::toWide(error.what()).c_str(), launcher::kApplicationTitle,
-                    MB_OK | MB_ICONERROR);
-        return 1;
-    }
-    launcher::DownloadForm form(instance, settings);
+    launcher::DownloadForm form(instance, startSettings());
     if (!form.create()) return 1;
     form.show(showCommand);
     return runMessageLoop();

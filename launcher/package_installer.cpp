@@ -60,14 +60,22 @@ struct CaselessLess {
 // Bare name -> entry; names compare as the file system does, without case.
 using InstallPlan = std::map<std::wstring, const zip::Entry*, CaselessLess>;
 
+// Names not marked UTF-8 are in the OEM code page of the machine that packed
+// them, as on this machine (949 on a Korean system).
+UINT nameCodePage(bool utf8Name) { return utf8Name ? CP_UTF8 : CP_OEMCP; }
+
+// An entry's name for a message: what a user of this machine reads.
+std::string readableName(const std::string& storedName, bool utf8Name) {
+    return toNarrow(toWide(storedName, nameCodePage(utf8Name)));
+}
+
 std::wstring entryName(const zip::Entry& entry) {
-    // Names not marked UTF-8 are in the OEM code page of the machine that packed them.
-    const UINT codePage = entry.utf8Name ? CP_UTF8 : CP_OEMCP;
+    const UINT codePage = nameCodePage(entry.utf8Name);
     const int size = static_cast<int>(entry.name.size());
     if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, entry.name.data(), size, nullptr, 0) ==
         0) {
-        throw InstallError("the package holds an entry whose name cannot be read: '" + entry.name +
-                           "'");
+        throw InstallError("the package holds an entry whose name cannot be read: '" +
+                           readableName(entry.name, entry.utf8Name) + "'");
     }
     return toWide(entry.name, codePage);
 }
@@ -79,7 +87,7 @@ InstallPlan planInstall(const std::vector<zip::Entry>& entries) {
         const std::wstring name = bareFileName(entryName(entry));
         if (!isPlainFileName(name)) {
             throw InstallError("the package holds an entry that cannot be installed: '" +
-                               entry.name + "'");
+                               readableName(entry.name, entry.utf8Name) + "'");
         }
         plan[name] = &entry;
     }
@@ -157,6 +165,27 @@ std::wstring createFreshFolder(const std::wstring& directory, const wchar_t* pre
                        ".1 to ." + std::to_string(kMaxFolderNumber) + " all exist");
 }
 
+// The file keeps the time the entry records, read as local time as the
+// creator's clock gave it. Only a nicety: an entry without a valid time, or a
+// file system that refuses it, leaves the time of unpacking.
+void keepModificationTime(HANDLE file, const zip::Entry& entry) {
+    const std::optional<zip::LocalTime> time = zip::modificationTime(entry);
+    if (!time) return;
+    SYSTEMTIME local{};
+    local.wYear = static_cast<WORD>(time->year);
+    local.wMonth = static_cast<WORD>(time->month);
+    local.wDay = static_cast<WORD>(time->day);
+    local.wHour = static_cast<WORD>(time->hour);
+    local.wMinute = static_cast<WORD>(time->minute);
+    local.wSecond = static_cast<WORD>(time->second);
+    SYSTEMTIME universal{};
+    FILETIME modified{};
+    if (TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal) &&
+        SystemTimeToFileTime(&universal, &modified)) {
+        SetFileTime(file, nullptr, nullptr, &modified);
+    }
+}
+
 void unpackEntry(zip::ByteSource& source, const zip::Entry& entry, const std::wstring& path) {
     support::KernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -168,6 +197,7 @@ void unpackEntry(zip::ByteSource& source, const zip::Entry& entry, const std::ws
               "cannot write " + toNarrow(path));
     });
     check(FlushFileBuffers(file.get()), "cannot write " + toNarrow(path));
+    keepModificationTime(file.get(), entry);
 }
 
 // A fresh working folder for one run, removed as far as `remove` allows when the run ends.
@@ -267,6 +297,10 @@ std::vector<std::wstring> installPackage(const std::wstring& packagePath,
         std::vector<std::wstring> names;
         for (const auto& [name, entry] : plan) names.push_back(name);
         return names;
+    } catch (const zip::EntryError& error) {
+        throw InstallError("the package is damaged: entry '" +
+                           readableName(error.storedName(), error.utf8Name()) + "' " +
+                           error.problem());
     } catch (const zip::ZipError& error) {
         throw InstallError(std::string("the package is damaged: ") + error.what());
     } catch (const InstallError&) {

@@ -28,8 +28,8 @@ std::uint32_t le32(const std::uint8_t* p) {
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-ZipError entryError(const Entry& entry, const std::string& what) {
-    return ZipError("entry '" + entry.name + "' " + what);
+EntryError entryError(const Entry& entry, const std::string& what) {
+    return EntryError(entry.name, entry.utf8Name, what);
 }
 
 std::vector<std::uint8_t> readBytes(ByteSource& source, std::uint64_t offset, std::size_t count,
@@ -122,6 +122,23 @@ bool Entry::isDirectory() const {
     return !name.empty() && (name.back() == '/' || name.back() == '\\');
 }
 
+std::optional<LocalTime> modificationTime(const Entry& entry) {
+    LocalTime time;
+    time.year = 1980 + (entry.modifiedDate >> 9);
+    time.month = (entry.modifiedDate >> 5) & 0x0F;
+    time.day = entry.modifiedDate & 0x1F;
+    time.hour = entry.modifiedTime >> 11;
+    time.minute = (entry.modifiedTime >> 5) & 0x3F;
+    time.second = (entry.modifiedTime & 0x1F) * 2;
+    constexpr int kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = time.year % 4 == 0 && (time.year % 100 != 0 || time.year % 400 == 0);
+    const bool validDate = time.month >= 1 && time.month <= 12 && time.day >= 1 &&
+                           time.day <= kDaysInMonth[time.month - 1] &&
+                           (time.month != 2 || time.day <= 28 || leap);
+    if (!validDate || time.hour > 23 || time.minute > 59 || time.second > 59) return std::nullopt;
+    return time;
+}
+
 std::vector<Entry> readDirectory(ByteSource& source) {
     const Directory directory = findDirectory(source);
     const std::vector<std::uint8_t> records =
@@ -144,6 +161,8 @@ std::vector<Entry> readDirectory(ByteSource& source) {
         entry.name.assign(reinterpret_cast<const char*>(p + kCentralSize), nameLength);
         entry.utf8Name = (flags & kFlagUtf8) != 0;
         entry.method = le16(p + 10);
+        entry.modifiedTime = le16(p + 12);
+        entry.modifiedDate = le16(p + 14);
         entry.crc32 = le32(p + 16);
         entry.compressedSize = le32(p + 20);
         entry.uncompressedSize = le32(p + 24);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,6 +17,26 @@ namespace launcher::zip {
 class ZipError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A fault of one entry. Its name is kept as stored, for a reader that knows
+// the name's code page; what() quotes those bytes as they are.
+class EntryError : public ZipError {
+public:
+    EntryError(const std::string& storedName, bool utf8Name, const std::string& problem)
+        : ZipError("entry '" + storedName + "' " + problem),
+          storedName_(storedName),
+          utf8Name_(utf8Name),
+          problem_(problem) {}
+
+    const std::string& storedName() const { return storedName_; }
+    bool utf8Name() const { return utf8Name_; }
+    const std::string& problem() const { return problem_; }
+
+private:
+    std::string storedName_;
+    bool utf8Name_;
+    std::string problem_;
 };
 
 // Random access to the archive's bytes. read() fills the whole buffer or throws.
@@ -34,9 +55,20 @@ struct Entry {
     std::uint32_t compressedSize = 0;
     std::uint32_t uncompressedSize = 0;
     std::uint64_t dataOffset = 0;
+    std::uint16_t modifiedTime = 0;  // MS-DOS format, the creator's local time
+    std::uint16_t modifiedDate = 0;
 
     bool isDirectory() const;
 };
+
+// An entry's modification time as the creator's clock read it.
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+// The MS-DOS date and time fields read out; nothing when they name no real
+// moment (a zero date, month 13, minute 61 and the like).
+std::optional<LocalTime> modificationTime(const Entry& entry);
 
 // Reads and checks the whole structure: end record, central directory, and
 // every entry's local header. Throws ZipError for anything it cannot vouch for

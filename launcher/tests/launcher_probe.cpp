@@ -4,6 +4,7 @@
 //   launcher_probe wait-window MS           until the launcher's window is shown
 //   launcher_probe wait-status TEXT MS      until the status line reads TEXT
 //   launcher_probe click ID                 clicks the control with that id
+//   launcher_probe close                    asks the window to close (WM_CLOSE)
 //   launcher_probe dialog MS                waits for a message box, prints its
 //                                           caption and text, and presses OK
 //   launcher_probe lock PATH MS             holds PATH open, shared with nobody
@@ -15,6 +16,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "support/code_page_text.h"
 
@@ -64,6 +66,29 @@ bool waitFor(DWORD timeout, Condition condition) {
     return true;
 }
 
+// Windows with a taskbar button: visible, and unowned (not a tool window) or
+// marked as application windows.
+BOOL CALLBACK noteTaskbarWindow(HWND window, LPARAM context) {
+    auto* found = reinterpret_cast<std::pair<DWORD, std::wstring>*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    const LONG extended = GetWindowLongW(window, GWL_EXSTYLE);
+    const bool button =
+        (GetWindow(window, GW_OWNER) == nullptr && !(extended & WS_EX_TOOLWINDOW)) ||
+        (extended & WS_EX_APPWINDOW);
+    if (process == found->first && IsWindowVisible(window) && button) {
+        found->second += L"\t" + windowText(window);
+    }
+    return TRUE;
+}
+
+std::wstring taskbarTitles(HWND launcher) {
+    std::pair<DWORD, std::wstring> found;
+    GetWindowThreadProcessId(launcher, &found.first);
+    EnumWindows(noteTaskbarWindow, reinterpret_cast<LPARAM>(&found));
+    return found.second;
+}
+
 void printState() {
     HWND window = launcherWindow();
     if (!window) {
@@ -71,6 +96,7 @@ void printState() {
         return;
     }
     print(L"window\t" + windowText(window));
+    print(L"taskbar" + taskbarTitles(window));
     RECT client{};
     GetClientRect(window, &client);
     print(L"client\t" + std::to_wstring(client.right) + L"\t" + std::to_wstring(client.bottom));
@@ -157,6 +183,7 @@ int wmain(int argc, wchar_t** argv) {
         PostMessageW(control, BM_CLICK, 0, 0);
         return 0;
     }
+    if (command == L"close") return PostMessageW(launcherWindow(), WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == L"dialog") return answerDialog(timeout);
     if (command == L"lock" && argc == 4) {
         HANDLE file = CreateFileW(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -176,7 +203,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     std::fputs(
-        "usage: launcher_probe state|wait-window MS|wait-status TEXT MS|click ID|dialog MS|"
+        "usage: launcher_probe state|wait-window MS|wait-status TEXT MS|click ID|close|dialog MS|"
         "lock PATH MS|map PATH MS\n",
         stderr);
     return 2;

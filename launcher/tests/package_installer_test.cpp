@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "launcher/tests/korean_system.h"
 #include "launcher/tests/zip_builder.h"
 #include "launcher/win_text.h"
 #include "support/unique_handle.h"
@@ -206,6 +207,72 @@ TEST_F(PackageInstaller, LeftoversOfEarlierRunsNeitherBlockNorVanish) {
     EXPECT_EQ(read(L"~kdlauncher.old.1\\VEZerez.exe"), "only copy");
     EXPECT_EQ(GetFileAttributesW((directory_ + L"~kdlauncher.new").c_str()),
               INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(PackageInstaller, InstalledFilesKeepTheEntriesTimes) {
+    ZipBuilder builder;
+    // 2023-07-14 09:41:36 on the packing machine's clock.
+    builder.add("VEZerez.exe", "new program", ZipBuilder::Method::Deflated,
+                {true, 9 << 11 | 41 << 5 | 36 / 2, (2023 - 1980) << 9 | 7 << 5 | 14});
+    builder.add("helper.dll", "no time recorded");
+    installPackage(package(builder), directory_);
+
+    const auto localModificationTime = [&](const wchar_t* name) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        GetFileAttributesExW((directory_ + name).c_str(), GetFileExInfoStandard, &data);
+        SYSTEMTIME universal{};
+        SYSTEMTIME local{};
+        FileTimeToSystemTime(&data.ftLastWriteTime, &universal);
+        SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local);
+        return local;
+    };
+    const SYSTEMTIME program = localModificationTime(L"VEZerez.exe");
+    EXPECT_EQ(std::vector<int>({program.wYear, program.wMonth, program.wDay, program.wHour,
+                                program.wMinute, program.wSecond}),
+              std::vector<int>({2023, 7, 14, 9, 41, 36}));
+    EXPECT_GT(localModificationTime(L"helper.dll").wYear, 2023);
+}
+
+// Names not marked UTF-8 are read in this machine's OEM code page.
+class KoreanPackage : public PackageInstaller {
+protected:
+    void SetUp() override {
+        PackageInstaller::SetUp();
+        testing::requireKoreanCodePages();
+    }
+
+    // "관리자.dll" as an archiver on a Korean system stores it: code page 949, no UTF-8 flag.
+    static constexpr char kManagerDll949[] = "\xB0\xFC\xB8\xAE\xC0\xDA.dll";
+    static constexpr ZipBuilder::Options kNo949Flag{false};
+};
+
+TEST_F(KoreanPackage, NamesWithAndWithoutTheUtf8FlagInstallInHangul) {
+    ZipBuilder builder;
+    builder.add(std::string("lib/") + kManagerDll949, "code page name",
+                ZipBuilder::Method::Deflated, kNo949Flag);
+    builder.add("\xEC\x84\xA4\xEB\xAA\x85.txt", "UTF-8 name");  // "설명.txt"
+    installPackage(package(builder), directory_);
+    const Files after = files();
+    EXPECT_EQ(after.at(L"\uAD00\uB9AC\uC790.dll"), "code page name");
+    EXPECT_EQ(after.at(L"\uC124\uBA85.txt"), "UTF-8 name");
+}
+
+TEST_F(KoreanPackage, MessagesShowTheNameInHangul) {
+    ZipBuilder damaged;
+    damaged.add(kManagerDll949, "new helper", ZipBuilder::Method::Stored, kNo949Flag);
+    std::string archive = damaged.finish();
+    archive[archive.find("new helper")] = 'N';
+    write(L"P.ZIP", archive);
+    EXPECT_EQ(failureOf(directory_ + L"P.ZIP"),
+              "the package is damaged: entry '\xEA\xB4\x80\xEB\xA6\xAC\xEC\x9E\x90.dll' fails "
+              "its CRC check");
+
+    ZipBuilder refused;
+    refused.add(std::string("sub/") + kManagerDll949 + ".", "x", ZipBuilder::Method::Stored,
+                kNo949Flag);
+    EXPECT_EQ(failureOf(package(refused)),
+              "the package holds an entry that cannot be installed: "
+              "'sub/\xEA\xB4\x80\xEB\xA6\xAC\xEC\x9E\x90.dll.'");
 }
 
 }  // namespace

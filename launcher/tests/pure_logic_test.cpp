@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/extract_number.h"
+#include "launcher/ftp_reply.h"
 #include "launcher/install_names.h"
 #include "launcher/progress_text.h"
 #include "launcher/release_record.h"
@@ -21,6 +22,16 @@ TEST(ExtractNumber, ReadsSizeTextsAsTheyAreWritten) {
     EXPECT_EQ(extractNumber(L"-42"), -42);
     EXPECT_EQ(extractNumber(L".5"), 0.5);
     EXPECT_EQ(extractNumber(L"\uD55C 7\uAE00 3"), 73);
+}
+
+TEST(FtpReply, OnlyAFileStatusReplyGivesASize) {
+    EXPECT_EQ(sizeFromReply(L"213 48213"), 48213u);
+    EXPECT_EQ(sizeFromReply(L"213 0\r\n"), 0u);
+    EXPECT_EQ(sizeFromReply(L"213 18446744073709551615"), 18446744073709551615u);
+    for (const wchar_t* reply : {L"550 Not allowed.", L"213 ", L"213 12 bytes", L"213-48213",
+                                 L"2134", L"213 18446744073709551616", L""}) {
+        EXPECT_EQ(sizeFromReply(reply), std::nullopt) << reply;
+    }
 }
 
 TEST(ExtractNumber, StopsKeepingAtTheSecondPointOrMinus) {

@@ -127,5 +127,26 @@ TEST(ZipArchive, RefusesWhatItCannotVouchFor) {
     EXPECT_EQ(errorOf(pastEnd), "the central directory overlaps the end record");
 }
 
+TEST(ZipArchive, ReadsModificationTimesAndRefusesImpossibleOnes) {
+    const auto timeOf = [](std::uint16_t time, std::uint16_t date) {
+        ZipBuilder builder;
+        builder.add("a", "x", ZipBuilder::Method::Stored, {true, time, date});
+        MemorySource source(builder.finish());
+        return modificationTime(readDirectory(source).at(0));
+    };
+    // 2024-02-29 23:59:58: a leap day, the last two-second step of the day.
+    const std::optional<LocalTime> leapDay =
+        timeOf(23 << 11 | 59 << 5 | 29, (2024 - 1980) << 9 | 2 << 5 | 29);
+    ASSERT_TRUE(leapDay);
+    EXPECT_EQ(std::vector<int>({leapDay->year, leapDay->month, leapDay->day, leapDay->hour,
+                                leapDay->minute, leapDay->second}),
+              std::vector<int>({2024, 2, 29, 23, 59, 58}));
+    EXPECT_FALSE(timeOf(0, 0)) << "no date recorded";
+    EXPECT_FALSE(timeOf(0, (2023 - 1980) << 9 | 2 << 5 | 29)) << "2023 has no leap day";
+    EXPECT_FALSE(timeOf(0, (2023 - 1980) << 9 | 13 << 5 | 1)) << "month 13";
+    EXPECT_FALSE(timeOf(24 << 11, (2023 - 1980) << 9 | 1 << 5 | 1)) << "hour 24";
+    EXPECT_FALSE(timeOf(60 << 5, (2023 - 1980) << 9 | 1 << 5 | 1)) << "minute 60";
+}
+
 }  // namespace
 }  // namespace launcher::zip

@@ -10,12 +10,21 @@
 
 namespace launcher::testing {
 
+// The flag that marks a UTF-8 name, and the MS-DOS time and date (0: none).
+struct EntryOptions {
+    bool utf8Name = true;
+    std::uint16_t time = 0;
+    std::uint16_t date = 0;
+};
+
 class ZipBuilder {
 public:
     enum class Method : std::uint16_t { Stored = 0, Deflated = 8 };
 
-    void add(const std::string& name, const std::string& content,
-             Method method = Method::Deflated) {
+    using Options = EntryOptions;
+
+    void add(const std::string& name, const std::string& content, Method method = Method::Deflated,
+             Options options = {}) {
         const std::string data = method == Method::Deflated ? deflateRaw(content) : content;
         const auto crc = static_cast<std::uint32_t>(::crc32(
             0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
@@ -24,7 +33,8 @@ public:
                       crc,
                       static_cast<std::uint32_t>(data.size()),
                       static_cast<std::uint32_t>(content.size()),
-                      static_cast<std::uint32_t>(bytes_.size())};
+                      static_cast<std::uint32_t>(bytes_.size()),
+                      options};
         header(0x04034b50, record, false);
         bytes_ += data;
         records_.push_back(record);
@@ -71,6 +81,7 @@ private:
         std::uint32_t compressedSize;
         std::uint32_t uncompressedSize;
         std::uint32_t localOffset;
+        Options options;
     };
 
     static void put16(std::string& out, std::uint16_t v) {
@@ -87,9 +98,10 @@ private:
         put32(bytes_, signature);
         if (central) put16(bytes_, 20);  // made by
         put16(bytes_, 20);               // needed to extract
-        put16(bytes_, 0x0800);           // UTF-8 names
+        put16(bytes_, record.options.utf8Name ? 0x0800 : 0);
         put16(bytes_, record.method);
-        put32(bytes_, 0);  // time and date
+        put16(bytes_, record.options.time);
+        put16(bytes_, record.options.date);
         put32(bytes_, record.crc);
         put32(bytes_, record.compressedSize);
         put32(bytes_, record.uncompressedSize);

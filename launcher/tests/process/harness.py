@@ -91,15 +91,29 @@ class DroppingDTPHandler(DTPHandler):
         return super().send(data[: self.limit - self.tot_bytes_sent])
 
 
+def refuse(handler, arg):
+    handler.respond("550 Not allowed here.")
+
+
+def garbled_listing(handler, arg):
+    handler.push_dtp_data(b"this is no listing at all\r\n", cmd="LIST")
+
+
 class UpdateServer:
     """pyftpdlib on 127.0.0.1 and a free port, serving `root` to the
     launcher's account. `mode` is "normal", "slow" (about 200 KB/s, so the
-    progress line can be read) or "drop"."""
+    progress line can be read) or "drop". `refused` names commands the server
+    answers with 550 (as for an account that may fetch but not list);
+    `garble_listing` makes LIST send lines no client can parse."""
 
-    def __init__(self, root, mode="normal", password=FTP_PASSWORD):
+    def __init__(self, root, mode="normal", password=FTP_PASSWORD, refused=(),
+                 garble_listing=False):
         authorizer = DummyAuthorizer()
         authorizer.add_user(FTP_USER, password, root, perm="elr")
-        handler = type("Handler", (FTPHandler,), {})
+        overrides = {"ftp_" + command: refuse for command in refused}
+        if garble_listing:
+            overrides["ftp_LIST"] = garbled_listing
+        handler = type("Handler", (FTPHandler,), overrides)
         handler.authorizer = authorizer
         handler.use_sendfile = False
         handler.passive_ports = None
@@ -251,8 +265,8 @@ class LauncherCase(unittest.TestCase):
         with open(os.path.join(self.ftp_root, name), "wb") as f:
             f.write(data)
 
-    def serve(self, mode="normal", password=FTP_PASSWORD):
-        self.server = UpdateServer(self.ftp_root, mode, password)
+    def serve(self, mode="normal", password=FTP_PASSWORD, **behaviour):
+        self.server = UpdateServer(self.ftp_root, mode, password, **behaviour)
         return self.server.address
 
     # -- running

@@ -6,10 +6,12 @@ import os
 import re
 import shutil
 import subprocess
+import time
 import unittest
 import zipfile
 
-from harness import (CLOSE, DATABASES, LAUNCHER_FILES, PROBE, RECORDER, LauncherCase, refused_address, row, wine,
+from harness import (CLOSE, DATABASES, LAUNCHER_FILES, PROBE, RECORDER, LauncherCase, probe,
+                     refused_address, row, wine,
                      wine_environment, windows_path)
 
 NO_ROW = "해당 실행파일이 없습니다. Dalvessa로 연락하세요."
@@ -19,12 +21,16 @@ TITLE = "Sendaro RDC DOWNLOAD"
 NOTES_SUFFIX = "등록내역.MG"
 
 
+PACKED_AT = (2023, 7, 14, 9, 41, 36)
+
+
 def package(files, method=zipfile.ZIP_DEFLATED):
-    """A ZIP archive of name -> bytes (a name ending in "/" is a folder entry)."""
+    """A ZIP archive of name -> bytes (a name ending in "/" is a folder entry),
+    every entry stamped PACKED_AT."""
     buffer = io.BytesIO()
     with zipfile.ZipFile(buffer, "w", method) as archive:
         for name, data in files.items():
-            archive.writestr(name, data)
+            archive.writestr(zipfile.ZipInfo(name, PACKED_AT), data, method)
     return buffer.getvalue()
 
 
@@ -70,6 +76,8 @@ class Downloads(LauncherCase):
     def test_creates_version_file_with_five_lines(self):
         files = self.download_cycle("VUVod", row("VUVod", "VU-7", "2,048", date="2024-06-30"))
         self.assertEqual(self.read("VUVod.exe"), files["VUVod.exe"])
+        self.assertEqual(os.path.getmtime(self.path("VUVod.exe")),
+                         time.mktime(PACKED_AT + (0, 0, -1)), "the entry's time was not kept")
         self.assertEqual(self.read("VERSION.INI"),
                          b"[VUVod]\r\nEXEFILE=VUVod.exe\r\nVERSION=VU-7\r\n"
                          b"EXESIZE=2,048\r\nINDATE=2024-06-30\r\n")
@@ -146,6 +154,52 @@ class Downloads(LauncherCase):
         self.assertEqual([s[0] for s in self.started()], ["VEZerez.exe"])
 
 
+class UnlistedPackages(LauncherCase):
+    """The package is fetched whatever the server will say about its size:
+    from the listing, from SIZE, or from nothing but the archive's own checks."""
+
+    LISTING = ("LIST", "NLST", "MLSD", "MLST", "STAT")
+
+    def fetch(self, version, files=None, **behaviour):
+        self.add_client("VEZerez")
+        files = files or {"VEZerez.exe": new_program(version)}
+        self.publish(version + ".ZIP", package(files))
+        self.serve(**behaviour)
+        self.assertEqual(self.run_cycle("VEZerez", [row("VEZerez", version, "5")]), 0)
+        self.assertEqual(self.read("VEZerez.exe"), files["VEZerez.exe"])
+        self.assertEqual(self.start_of("VEZerez.exe"), '"VEZerez.exe"')
+
+    def test_account_that_may_not_list(self):
+        self.fetch("VZ-60", refused=self.LISTING)
+
+    def test_listing_that_does_not_parse(self):
+        self.fetch("VZ-61", garble_listing=True)
+
+    def test_server_that_states_no_size(self):
+        self.fetch("VZ-62", refused=self.LISTING + ("SIZE",))
+
+    def test_release_name_with_blanks_and_brackets(self):
+        self.fetch("VZ 63 [fix] (2)")
+        self.assertIn("VERSION=VZ 63 [fix] (2)\r\n", self.read("VERSION.INI").decode())
+
+    def test_broken_transfer_of_unstated_size_is_not_installed(self):
+        """Only the archive can tell the file is short: it is refused whole."""
+        self.add_client("VEZerez")
+        old = self.read("VEZerez.exe")
+        self.publish("VZ-64.ZIP", package({"VEZerez.exe": os.urandom(400 * 1024)},
+                                          zipfile.ZIP_STORED))
+        self.serve(mode="drop", refused=self.LISTING + ("SIZE",))
+        self.start([row("VEZerez", "VZ-64", "5")])
+        self.wait_window()
+        self.click("VEZerez")
+        caption, text = self.dialog()
+        self.assertEqual(caption, TITLE)
+        self.assertIn("the package is damaged", text)
+        self.wait_status(INSTALL_FAILED)
+        self.assertEqual(self.read("VEZerez.exe"), old)
+        self.assertEqual(self.started(), [])
+
+
 class WindowsVersion(LauncherCase):
     APP_DEFAULTS = r"HKCU\Software\Wine\AppDefaults\kdlauncher.exe"
 
@@ -197,6 +251,12 @@ class FtpFailures(LauncherCase):
         self.publish("VZ-23.ZIP", package({"VEZerez.exe": os.urandom(400 * 1024)},
                                           zipfile.ZIP_STORED))
         self.assert_ftp_failure([row("VEZerez", "VZ-23", "5")])
+
+    def test_connection_dropped_when_only_size_states_the_total(self):
+        self.serve(mode="drop", refused=UnlistedPackages.LISTING)
+        self.publish("VZ-25.ZIP", package({"VEZerez.exe": os.urandom(400 * 1024)},
+                                          zipfile.ZIP_STORED))
+        self.assert_ftp_failure([row("VEZerez", "VZ-25", "5")])
 
     def test_second_click_after_a_failure_runs_a_fresh_cycle(self):
         self.serve()
@@ -293,6 +353,82 @@ class InstallFailures(LauncherCase):
         self.wait_window()
         self.click("VEZerez")
         self.assertIn("cannot be installed: 'sub/CON.txt'", self.assert_unchanged(before, "VZ-32"))
+
+
+class InputDuringACycle(LauncherCase):
+    """What the user does while a slow download runs waits for the cycle; the
+    package here turns out damaged, so the cycle ends with the window open."""
+
+    def start_failing_download(self, version):
+        self.add_client("VEZerez")
+        self.add_client("VUVod")
+        self.write("VERSION.INI", "[VUVod]\r\nVERSION=VU-1\r\nEXESIZE=1\r\n")
+        damaged = bytearray(package({"VEZerez.exe": os.urandom(600 * 1024)}, zipfile.ZIP_STORED))
+        damaged[len(damaged) // 2] ^= 0xFF
+        self.publish(version + ".ZIP", bytes(damaged))
+        self.serve(mode="slow")
+        self.start([row("VEZerez", version, "5"), row("VUVod", "VU-1", "1")])
+        self.wait_window()
+        self.click("VEZerez")
+        for _ in range(100):
+            if self.status().startswith("Download Speed"):
+                return
+        self.fail("the download never showed its progress")
+
+    def test_close_asked_for_during_the_cycle_ends_the_launcher_after_it(self):
+        self.start_failing_download("VZ-80")
+        self.assertEqual(probe("close")[0], 0)
+        caption, text = self.dialog()
+        self.assertIn("fails its CRC check", text)
+        self.assertEqual(self.wait_exit(), 0)
+        self.assertEqual(self.started(), [])
+
+    def test_click_during_the_cycle_starts_no_second_one(self):
+        """VUVod is current: a second cycle would start it at once."""
+        self.start_failing_download("VZ-81")
+        self.click("VUVod")
+        self.dialog()
+        self.wait_status(INSTALL_FAILED)
+        time.sleep(2.5)
+        self.assertIsNone(self.process.poll(), "the launcher closed")
+        self.assertEqual(self.started(), [])
+        self.assertEqual(self.status(), INSTALL_FAILED)
+
+
+class RecordingFailures(LauncherCase):
+    """The release is installed but cannot be recorded or its notes written
+    (another program holds the file): the error box says why, the close button
+    is enabled, nothing is started."""
+
+    def assert_cycle_stops_at(self, release_row, unwritable, message):
+        self.add_client("VEZerez")
+        self.publish(release_row[1] + ".ZIP", package({"VEZerez.exe": new_program("90")}))
+        self.serve()
+        self.hold(unwritable)
+        self.start([release_row])
+        self.wait_window()
+        self.click("VEZerez")
+        caption, text = self.dialog()
+        self.assertEqual(caption, TITLE)
+        self.assertIn(message, text)
+        self.assertTrue(self.close_enabled())
+        self.assertIsNone(self.process.poll(), "the launcher closed")
+        self.assertEqual(self.started(), [])
+        self.click(CLOSE)
+        self.assertEqual(self.wait_exit(), 0)
+        self.assertEqual(self.started(), [])
+
+    def test_version_file_not_writable(self):
+        self.write("VERSION.INI", "[VEZerez]\r\nVERSION=VZ-1\r\n")
+        self.assert_cycle_stops_at(row("VEZerez", "VZ-90", "5"), "VERSION.INI",
+                                   "cannot write EXEFILE into ")
+        self.assertEqual(self.read("VERSION.INI"), b"[VEZerez]\r\nVERSION=VZ-1\r\n")
+
+    def test_release_notes_not_writable(self):
+        self.write("VZ-91" + NOTES_SUFFIX, "older notes")
+        self.assert_cycle_stops_at(row("VEZerez", "VZ-91", "5", notes="New: route export"),
+                                   "VZ-91" + NOTES_SUFFIX, "cannot create ")
+        self.assertEqual(self.read("VZ-91" + NOTES_SUFFIX), b"older notes")
 
 
 class CycleErrors(LauncherCase):

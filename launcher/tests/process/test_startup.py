@@ -85,6 +85,17 @@ class EngineSetUp(LauncherCase):
         self.assertEqual(self.dialog(), (TITLE, "qryTmp: the delivery database is not connected"))
         self.assertEqual(self.read("dbengine.cfg").decode(), original)
 
+    def test_malformed_update_server_is_shown_and_the_window_opens(self):
+        self.add_client("VEZerez")
+        self.write("VERSION.INI", "[VEZerez]\r\nVERSION=VZ-1\r\nEXESIZE=10\r\n")
+        self.start(ROWS, server="127.0.0.1:ftp")
+        self.assertEqual(self.dialog(), (
+            TITLE, "the update server address '127.0.0.1:ftp' is not host or host:port"))
+        self.wait_window()
+        self.click("VEZerez")
+        self.assertEqual(self.wait_exit(), 0)
+        self.assertEqual(self.wait_started()[0][0], "VEZerez.exe")
+
     def test_refused_connection_is_shown_and_the_window_opens(self):
         self.start(service="NO_SUCH_SERVICE")
         caption, text = self.dialog()

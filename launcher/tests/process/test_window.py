@@ -34,6 +34,7 @@ class Window(LauncherCase):
         self.wait_window()
         state = self.state()
         self.assertEqual(state["window"], ["Sendaro 관리자 시스템 DownLoad"])
+        self.assertEqual(state["taskbar"], ["Sendaro RDC DOWNLOAD"])
         self.assertEqual(state["client"], ["623", "134"])
         self.assertEqual(state["style"], ["nosysmenu", "fixed", "caption"])
         self.assertEqual(state["1001"], ["enabled", "Sendaro 관리자 시스템"])
