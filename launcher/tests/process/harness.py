@@ -13,6 +13,7 @@ import logging
 import os
 import shutil
 import subprocess
+import tempfile
 import threading
 import time
 import unittest
@@ -59,21 +60,21 @@ def windows_path(path):
 
 
 def wine(*args, env=None, timeout=120, cwd=None):
-    return subprocess.run(["wine", *args], env=wine_environment(env), cwd=cwd,
-                          capture_output=True, timeout=timeout)
+    """Runs a Wine program to its end. Its output goes through files, not
+    pipes: a helper process Wine starts on its behalf (a desktop's explorer,
+    a wineserver) inherits its standard handles and would hold a pipe open
+    long after the program ended, so the wait would be for the helper."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        ended = subprocess.run(["wine", *args], env=wine_environment(env), cwd=cwd,
+                               stdout=out, stderr=err, timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(ended.args, ended.returncode, out.read(), err.read())
 
 
 def probe(*args):
-    """Runs the probe; a probe that hangs (seen once on a machine busy with
-    other tests' Wine processes) is ended and run once more."""
-    for attempt in range(2):
-        try:
-            result = wine(PROBE, *[str(a) for a in args], timeout=60)
-            return result.returncode, result.stdout.decode("utf-8", "replace")
-        except subprocess.TimeoutExpired as hang:
-            if attempt == 1:
-                raise AssertionError("launcher_probe %s hung; output so far: %r"
-                                     % (" ".join(map(str, args)), hang.stdout)) from None
+    result = wine(PROBE, *[str(a) for a in args], timeout=60)
+    return result.returncode, result.stdout.decode("utf-8", "replace")
 
 
 # ---------------------------------------------------------------- FTP server
@@ -176,16 +177,20 @@ class Databases:
             path = os.path.join(WORK, sid + ".json")
             with open(path, "w", encoding="utf-8") as f:
                 json.dump(description, f, ensure_ascii=False)
+            self.drop(sid)  # left by a run stopped half-way
             self.vlxsim("create", sid, windows_path(path))
             self.by_rows[key] = (sid, name)
         return self.by_rows[key][1]
 
+    def drop(self, sid):
+        try:
+            self.vlxsim("drop", sid)
+        except RuntimeError:
+            pass
+
     def drop_all(self):
         for sid, _ in self.by_rows.values():
-            try:
-                self.vlxsim("drop", sid)
-            except RuntimeError:
-                pass
+            self.drop(sid)
         self.by_rows.clear()
 
 
