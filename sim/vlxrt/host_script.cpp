@@ -110,6 +110,8 @@ bool parseCommandLine(const std::vector<std::wstring>& arguments, Options& optio
             options.serverFlag = static_cast<int>(flag);
         } else if (word == L"--borrowed-results") {
             options.borrowedResults = true;
+        } else if (word == L"--sweep-allocations") {
+            options.sweepAllocations = true;
         } else if (word == L"--trace" && hasValue) {
             options.services.traceFile = arguments[++i];
         } else if (word == L"--parameters" && hasValue) {

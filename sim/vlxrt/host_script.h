@@ -33,6 +33,9 @@ struct Options {
     bool nullRegistration = false;
     // What the plug-in hands out stays the plug-in's: the host releases nothing.
     bool borrowedResults = false;
+    // Runs the script again and again, the n-th run with the host's n-th
+    // allocation failing, until a run needs fewer allocations than that.
+    bool sweepAllocations = false;
     ServiceOptions services;
     std::vector<Step> steps;
 };

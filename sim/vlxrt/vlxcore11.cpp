@@ -1,6 +1,7 @@
 // Stand-in for the host run-time's core library: the server flag, the host's
 // allocator, the key context lookup and the pause. The allocator is a heap of
-// its own so a block released through the wrong allocator is seen, not hidden.
+// its own so a block released through the wrong allocator is seen, not hidden;
+// a test can make one allocation of its choice fail.
 
 #include <windows.h>
 
@@ -21,6 +22,8 @@ HANDLE hostHeap() {
 std::atomic<unsigned> allocatedBlocks{0};
 std::atomic<unsigned> releasedBlocks{0};
 std::atomic<unsigned> foreignBlocks{0};
+std::atomic<unsigned> refusedBlocks{0};
+std::atomic<unsigned> allocationsUntilRefusal{0};
 std::atomic<unsigned> sleeps{0};
 std::atomic<unsigned> lastSleep{0};
 
@@ -34,6 +37,14 @@ KeyStore& keyStore() {
     return store;
 }
 
+// Counts an allocation down to the one vlxsim_fail_allocation asked to fail.
+bool refuseThisAllocation() {
+    unsigned left = allocationsUntilRefusal.load();
+    while (left != 0 && !allocationsUntilRefusal.compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 1;
+}
+
 }  // namespace
 
 extern "C" {
@@ -42,6 +53,10 @@ VLXCORE11_API int sscoreserverflag = 0;
 
 VLXCORE11_API void* ss_mem_cal(std::size_t count, std::size_t size) {
     if (size != 0 && count > static_cast<std::size_t>(-1) / size) return nullptr;
+    if (refuseThisAllocation()) {
+        ++refusedBlocks;
+        return nullptr;
+    }
     void* block = HeapAlloc(hostHeap(), HEAP_ZERO_MEMORY, count * size);
     if (block != nullptr) ++allocatedBlocks;
     return block;
@@ -77,7 +92,10 @@ VLXCORE11_API void vlxsim_memory_counters(VlxsimMemoryCounters* counters) {
     counters->allocated = allocatedBlocks;
     counters->released = releasedBlocks;
     counters->foreign = foreignBlocks;
+    counters->refused = refusedBlocks;
 }
+
+VLXCORE11_API void vlxsim_fail_allocation(unsigned n) { allocationsUntilRefusal = n; }
 
 VLXCORE11_API void vlxsim_set_key(void* keyContext, void* key, void* value) {
     KeyStore& store = keyStore();

@@ -11,9 +11,13 @@ struct VlxsimMemoryCounters {
     unsigned allocated;  // blocks ss_mem_cal handed out
     unsigned released;   // blocks ss_mem_fre took back
     unsigned foreign;    // ss_mem_fre calls with a block the host never handed out
+    unsigned refused;    // ss_mem_cal calls made to fail by vlxsim_fail_allocation
 };
 
 VLXCORE11_API void vlxsim_memory_counters(VlxsimMemoryCounters* counters);
+
+// Makes the n-th ss_mem_cal call from now fail, once; 0 takes that back.
+VLXCORE11_API void vlxsim_fail_allocation(unsigned n);
 
 // Stores `value` under `key` in `keyContext`, for sltskyg to find.
 VLXCORE11_API void vlxsim_set_key(void* keyContext, void* key, void* value);

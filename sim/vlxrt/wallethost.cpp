@@ -32,6 +32,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitPlugin = 3;
 constexpr std::uint32_t kDefaultSignatureCapacity = 4096;
 constexpr std::uint8_t kUntouched = 0xCC;
+constexpr unsigned kMaxSweep = 1000;
 
 bool readFile(const std::wstring& path, Bytes& bytes) {
     support::KernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -335,6 +336,27 @@ const wallet::WalletMethodTable* registerPlugin(HMODULE plugin, const Options& o
     return code == wallet::kOk ? record->methods : nullptr;
 }
 
+// One run of the script by a host of its own; false for a script error.
+bool runScript(const wallet::WalletMethodTable* methods, const Options& options) {
+    PluginHost host(methods, options);
+    for (const Step& step : options.steps) {
+        try {
+            host.run(step);
+        } catch (const ScriptError& error) {
+            std::fprintf(stderr, "wallethost: %s\n", narrow(error.message).c_str());
+            return false;
+        }
+    }
+    std::fflush(stdout);
+    return true;
+}
+
+unsigned refusedAllocations() {
+    VlxsimMemoryCounters counters{};
+    vlxsim_memory_counters(&counters);
+    return counters.refused;
+}
+
 int runHost(const Options& options) {
     sscoreserverflag = options.serverFlag;
     support::ModuleHandle plugin(LoadLibraryW(options.plugin.c_str()));
@@ -345,16 +367,17 @@ int runHost(const Options& options) {
     }
     const wallet::WalletMethodTable* methods = registerPlugin(plugin.get(), options);
     if (methods == nullptr) return options.nullRegistration ? 0 : kExitPlugin;
-    PluginHost host(methods, options);
-    for (const Step& step : options.steps) {
-        try {
-            host.run(step);
-        } catch (const ScriptError& error) {
-            std::fprintf(stderr, "wallethost: %s\n", narrow(error.message).c_str());
-            return kExitUsage;
-        }
+    if (!options.sweepAllocations) return runScript(methods, options) ? 0 : kExitUsage;
+    for (unsigned failing = 1; failing <= kMaxSweep; ++failing) {
+        std::printf("sweep %u\n", failing);
+        const unsigned refusedBefore = refusedAllocations();
+        vlxsim_fail_allocation(failing);
+        if (!runScript(methods, options)) return kExitUsage;
+        vlxsim_fail_allocation(0);
+        if (refusedAllocations() == refusedBefore) return 0;
     }
-    return 0;
+    std::fprintf(stderr, "wallethost: the script still allocates after %u runs\n", kMaxSweep);
+    return kExitUsage;
 }
 
 }  // namespace
@@ -366,13 +389,14 @@ int wmain(int argc, wchar_t** argv) {
     wallethost::Options options;
     std::wstring error;
     if (!wallethost::parseCommandLine(arguments, options, error)) {
-        std::fprintf(stderr,
-                     "wallethost: %s\nusage: wallethost [--register NAME] [--server-flag N] "
-                     "[--null-registration] [--borrowed-results] [--trace FILE] "
-                     "[--trace-flags N] [--trace-level N] [--diagnostic-level N] "
-                     "[--settings-flags N] [--host-flags N] [--parameters FILE] "
-                     "PLUGIN.dll [operation[=arg,...]]...\n",
-                     wallethost::narrow(error).c_str());
+        std::fprintf(
+            stderr,
+            "wallethost: %s\nusage: wallethost [--register NAME] [--server-flag N] "
+            "[--null-registration] [--borrowed-results] [--sweep-allocations] [--trace FILE] "
+            "[--trace-flags N] [--trace-level N] [--diagnostic-level N] "
+            "[--settings-flags N] [--host-flags N] [--parameters FILE] "
+            "PLUGIN.dll [operation[=arg,...]]...\n",
+            wallethost::narrow(error).c_str());
         return wallethost::kExitUsage;
     }
     return wallethost::runHost(options);

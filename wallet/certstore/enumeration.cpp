@@ -14,37 +14,48 @@ namespace {
 
 using wallet::OwnedBlock;
 
+// Ready: read, or added; Skipped: not a usable key pair; OutOfMemory ends the walk.
+enum class Outcome { Ready, Skipped, OutOfMemory };
+
 // Reads a certificate property of variable size: size query, then the read.
-OwnedBlock<std::uint8_t> readProperty(PCCERT_CONTEXT certificate, DWORD propertyId) {
+Outcome readProperty(PCCERT_CONTEXT certificate, DWORD propertyId,
+                     OwnedBlock<std::uint8_t>& property) {
     DWORD size = 0;
-    if (!CertGetCertificateContextProperty(certificate, propertyId, nullptr, &size)) return {};
-    OwnedBlock<std::uint8_t> block(static_cast<std::uint8_t*>(wallet::allocateBlock(size)));
-    if (!block || !CertGetCertificateContextProperty(certificate, propertyId, block.get(), &size)) {
-        return {};
+    if (!CertGetCertificateContextProperty(certificate, propertyId, nullptr, &size)) {
+        return Outcome::Skipped;
     }
-    return block;
+    property.reset(static_cast<std::uint8_t*>(wallet::allocateBlock(size)));
+    if (!property) return Outcome::OutOfMemory;
+    return CertGetCertificateContextProperty(certificate, propertyId, property.get(), &size)
+               ? Outcome::Ready
+               : Outcome::Skipped;
 }
 
 // Only whether the usages can be read counts, not what they are.
-bool enhancedKeyUsageReadable(PCCERT_CONTEXT certificate) {
+Outcome readEnhancedKeyUsage(PCCERT_CONTEXT certificate) {
     DWORD size = 0;
-    if (!CertGetEnhancedKeyUsage(certificate, 0, nullptr, &size)) return false;
+    if (!CertGetEnhancedKeyUsage(certificate, 0, nullptr, &size)) return Outcome::Skipped;
     OwnedBlock<CERT_ENHKEY_USAGE> usage(
         static_cast<CERT_ENHKEY_USAGE*>(wallet::allocateBlock(size)));
-    return usage && CertGetEnhancedKeyUsage(certificate, 0, usage.get(), &size);
+    if (!usage) return Outcome::OutOfMemory;
+    return CertGetEnhancedKeyUsage(certificate, 0, usage.get(), &size) ? Outcome::Ready
+                                                                       : Outcome::Skipped;
 }
 
 // The provider's own names are OEM-code-page text, terminator included. An
 // absent name (the default container) stays absent.
-bool toOemText(const wchar_t* text, OwnedBlock<char>& converted) {
+Outcome toOemText(const wchar_t* text, OwnedBlock<char>& converted) {
     converted.reset();
-    if (text == nullptr) return true;
+    if (text == nullptr) return Outcome::Ready;
     const int size =
         WideCharToMultiByte(CP_OEMCP, WC_COMPOSITECHECK, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return false;
+    if (size <= 0) return Outcome::Skipped;
     converted.reset(static_cast<char*>(wallet::allocateBlock(size)));
-    return converted && WideCharToMultiByte(CP_OEMCP, WC_COMPOSITECHECK, text, -1, converted.get(),
-                                            size, nullptr, nullptr) > 0;
+    if (!converted) return Outcome::OutOfMemory;
+    return WideCharToMultiByte(CP_OEMCP, WC_COMPOSITECHECK, text, -1, converted.get(), size,
+                               nullptr, nullptr) > 0
+               ? Outcome::Ready
+               : Outcome::Skipped;
 }
 
 bool privateKeyAcquirable(PCCERT_CONTEXT certificate) {
@@ -86,21 +97,22 @@ private:
     std::uint32_t count_ = 0;
 };
 
-enum class Outcome { Added, Skipped, OutOfMemory };
-
 // Everything a key pair needs, or the reason the certificate is not one.
 Outcome makeKeyRecord(PCCERT_CONTEXT certificate, const char* providerName, KeyRecord** made) {
-    if (!enhancedKeyUsageReadable(certificate)) return Outcome::Skipped;
-    OwnedBlock<std::uint8_t> property = readProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID);
-    if (!property) return Outcome::Skipped;
-    const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(property.get());
-
+    // Running out of memory ends the walk; anything else only skips the certificate.
+    OwnedBlock<std::uint8_t> property;
     OwnedBlock<char> provider;
     OwnedBlock<char> container;
-    if (!toOemText(info->pwszProvName, provider) ||
-        !toOemText(info->pwszContainerName, container)) {
-        return Outcome::Skipped;
+    Outcome outcome = readEnhancedKeyUsage(certificate);
+    if (outcome == Outcome::Ready) {
+        outcome = readProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, property);
     }
+    if (outcome == Outcome::Ready) {
+        const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(property.get());
+        outcome = toOemText(info->pwszProvName, provider);
+        if (outcome == Outcome::Ready) outcome = toOemText(info->pwszContainerName, container);
+    }
+    if (outcome != Outcome::Ready) return outcome;
     if (!provider || std::strcmp(provider.get(), providerName) != 0) return Outcome::Skipped;
     if (!privateKeyAcquirable(certificate)) return Outcome::Skipped;
 
@@ -112,7 +124,7 @@ Outcome makeKeyRecord(PCCERT_CONTEXT certificate, const char* providerName, KeyR
     record->providerName = provider.release();
     record->containerName = container.release();
     *made = record.release();
-    return Outcome::Added;
+    return Outcome::Ready;
 }
 
 // Appends every chain element after the certificate itself.
@@ -154,7 +166,7 @@ ResultCode enumerateKeyPairs(WalletRecord* wallet, std::uint32_t* count) {
         KeyRecord* record = nullptr;
         const Outcome outcome = makeKeyRecord(certificate, wallet->providerName, &record);
         if (outcome == Outcome::Skipped) continue;
-        if (outcome == Outcome::Added) keyPairs.append(record);
+        if (outcome == Outcome::Ready) keyPairs.append(record);
         if (outcome == Outcome::OutOfMemory || !collectIssuers(certificate, trustpoints)) {
             CertFreeCertificateContext(certificate);
             return wallet::ERR_GENERIC;

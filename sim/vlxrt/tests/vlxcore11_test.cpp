@@ -38,6 +38,27 @@ TEST(Vlxcore11Test, RefusesOverflowingRequestsAndSeesForeignBlocks) {
     EXPECT_EQ(after.released, before.released);
 }
 
+TEST(Vlxcore11Test, FailsTheChosenAllocationOnce) {
+    const VlxsimMemoryCounters before = counters();
+    vlxsim_fail_allocation(2);
+    void* first = ss_mem_cal(1, 8);
+    void* second = ss_mem_cal(1, 8);
+    void* third = ss_mem_cal(1, 8);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_NE(third, nullptr);
+    ss_mem_fre(first);
+    ss_mem_fre(third);
+    vlxsim_fail_allocation(1);
+    vlxsim_fail_allocation(0);
+    void* kept = ss_mem_cal(1, 8);
+    EXPECT_NE(kept, nullptr);
+    ss_mem_fre(kept);
+    const VlxsimMemoryCounters after = counters();
+    EXPECT_EQ(after.refused - before.refused, 1u);
+    EXPECT_EQ(after.allocated - before.allocated, 3u);
+}
+
 TEST(Vlxcore11Test, KeyContextFindsWhatWasStoredUnderBothKeys) {
     int contextA = 0, contextB = 0, key = 0, value = 0;
     vlxsim_set_key(&contextA, &key, &value);

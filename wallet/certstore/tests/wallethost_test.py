@@ -324,6 +324,60 @@ class MemoryRuleTest(unittest.TestCase):
         self.assertEqual((memory["allocated"], memory["released"]), ("0", "0"))
 
 
+DOCUMENTED = {0, 28750, 28751, 28764, 28771, 28841, 28849, 28868, 28890, 29227, 0x80010000,
+              0x81010001, 0x81010003, 0x81010004}
+
+
+def sweep_runs(lines):
+    """Splits a --sweep-allocations run into its runs: lists of steps."""
+    runs = []
+    for line in lines:
+        if line.operation == "sweep":
+            runs.append([])
+        elif runs:
+            runs[-1].append(line)
+    return runs
+
+
+def assert_sweep_clean(test, runs):
+    """Every run answers documented codes and gives back all it took."""
+    for number, run in enumerate(runs, 1):
+        first, last = run[0], run[-1]
+        test.assertEqual((first.operation, last.operation), ("memory", "memory"), number)
+        for step in run[1:-1]:
+            test.assertIn(step.code, DOCUMENTED, "run %d: %s" % (number, step.operation))
+        taken = int(last["allocated"]) - int(first["allocated"])
+        given_back = int(last["released"]) - int(first["released"])
+        test.assertEqual((taken, last["foreign"]), (given_back, "0"), "run %d" % number)
+
+
+class AllocationFailureTest(unittest.TestCase):
+    def test_every_failed_allocation_of_a_whole_session(self):
+        reset_stores(keyed=["user1"], root=["caA"])
+        hash36 = write("hash36.bin", os.urandom(36))
+        write("plain48.bin", os.urandom(48))
+        cipher = write("cipher48.bin", openssl(
+            "pkeyutl", "-encrypt", "-pubin", "-inkey", fixture("user1.pub"), "-in",
+            fixture("plain48.bin"), "-pkeyopt", "rsa_padding_mode:pkcs1").stdout)
+        signed = openssl("pkeyutl", "-sign", "-inkey", fixture("peer.pem"), "-in",
+                         fixture("hash36.bin"), "-pkeyopt", "rsa_padding_mode:pkcs1").stdout
+        signature = write("peer-signature.le", signed[::-1])
+        peer = windows_path(fixture("peer.der"))
+        runs = sweep_runs(host(
+            "memory", "login", "keypaircount", "keypair", "trustpoints", "sign=" + hash36,
+            "decrypt=%s,48" % cipher, "encrypt=%s,%s,256" % (peer, hash36),
+            "verify=%s,%s,%s" % (peer, hash36, signature), "validate=" + peer, "logout", "memory",
+            server_flag=1, options=["--sweep-allocations"]))
+        self.assertGreater(len(runs), 10)
+        assert_sweep_clean(self, runs)
+        # A failure while walking the store is a failure, never a store without key pairs.
+        for number, run in enumerate(runs, 1):
+            walk = run[2]
+            self.assertTrue(walk.code != 0 or walk["count"] == "1", "run %d" % number)
+        # The last run met no failure: the whole session worked.
+        self.assertEqual([s.code for s in runs[-1][1:-1]], [0] * 10)
+
+
 def setUpModule():
     subprocess.run(["sh", os.path.join(HERE, "make_fixtures.sh"), WORK], check=True,
                    capture_output=True)

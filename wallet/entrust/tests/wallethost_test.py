@@ -55,14 +55,17 @@ class Session:
         self.options = ["--register", "nztwveapi", "--borrowed-results",
                         "--trace", windows_path(self.trace_path), *options]
 
-    def run(self, *steps):
+    def lines(self, *steps):
         done = subprocess.run([WINE_RUN, os.path.join(HOST_DIR, "wallethost.exe"),
                                *self.options, os.path.join(HOST_DIR, "kmpwallet.dll"), *steps],
                               capture_output=True, text=True, check=False)
         if done.returncode != 0:
             raise AssertionError("wallethost failed (%d): %s" % (done.returncode, done.stderr))
+        return done.stdout.splitlines()
+
+    def run(self, *steps):
         results = {}
-        for line in done.stdout.splitlines():
+        for line in self.lines(*steps):
             name, _, rest = line.partition(" ")
             results.setdefault(name, []).append(rest)
         return results
@@ -138,6 +141,35 @@ class WholeSession(unittest.TestCase):
         self.assertEqual(int(after["allocated"]) - int(before["allocated"]), 1)
         self.assertEqual(int(after["released"]) - int(before["released"]), 1)
         self.assertEqual(after["foreign"], "0")
+
+
+class AllocationFailures(unittest.TestCase):
+    DOCUMENTED = {0, 28750, 28751, 28764, 28771, 28841, 28849, 28868, 28890, 29227, 0x80010000,
+                  0x81010001, 0x81010003, 0x81010004}
+
+    def test_every_failed_allocation_of_a_whole_session(self):
+        session = Session(self, "--server-flag", "1", "--sweep-allocations")
+        runs = []
+        for line in session.lines("memory", "login=%s,profile-pass" % locator(), "keypair",
+                                  "trustpoints", "sign=" + fixture_arg("digest36.bin"),
+                                  "decrypt=%s,256" % fixture_arg("secret.enc"),
+                                  "validate=" + fixture_arg("user.der"), "logout", "memory"):
+            name, _, rest = line.partition(" ")
+            if name == "sweep":
+                runs.append([])
+            elif runs:
+                runs[-1].append((name, rest))
+        # The login record and the two blocks of a validation's certificate copy.
+        self.assertEqual(len(runs), 4)
+        for number, run in enumerate(runs, 1):
+            (_, before), *steps, (_, after) = run
+            for name, rest in steps:
+                self.assertIn(code(rest), self.DOCUMENTED, "run %d: %s" % (number, name))
+            before, after = (dict(w.split("=") for w in r.split()) for r in (before, after))
+            self.assertEqual(int(after["allocated"]) - int(before["allocated"]),
+                             int(after["released"]) - int(before["released"]), number)
+        self.assertEqual(code(runs[0][1][1]), ERR_LOGIN)
+        self.assertEqual([code(rest) for _, rest in runs[-1][1:-1]], [0] * 7)
 
 
 class Login(unittest.TestCase):
