@@ -24,6 +24,34 @@ using ::testing::Not;
 
 constexpr const char* kUsers = "C:\\DB\\users01.dbf";
 
+TEST(DataFormats, BlocksAndRedoReadBackAndRefuseWhatIsDamaged) {
+    DataBlock block;
+    block.change = 77;
+    block.put({4, 1, {Value::number(-2.5), Value(), Value::text(std::string("x\0y", 3))}});
+    std::string bytes = encodeBlock(block);
+    ASSERT_EQ(bytes.size(), kDatafileBlockSize);
+    StoredBlock back = decodeBlock(bytes);
+    ASSERT_EQ(back.state, BlockState::Whole);
+    EXPECT_EQ(back.block.change, 77u);
+    EXPECT_EQ(back.block.rows.at(0).values, block.rows[0].values);
+    EXPECT_EQ(decodeBlock(std::string(kDatafileBlockSize, '\0')).state, BlockState::Unused);
+    EXPECT_EQ(decodeBlock("").state, BlockState::Unused);  // beyond the end of the file
+    std::string torn = bytes;
+    torn[40] ^= 1;
+    EXPECT_EQ(decodeBlock(torn).state, BlockState::Fractured);
+
+    RedoRecord insert{5, 3, 0, RedoRecord::Kind::RowImage, block.rows[0], {}};
+    RedoRecord image{6, 3, 0, RedoRecord::Kind::BlockImage, {}, bytes};
+    std::string log = encodeRedo(insert) + encodeRedo(image);
+    std::string padded = padToLogBlocks(log);
+    EXPECT_EQ(padded.size() % kHeaderBlockSize, 0u);
+    auto records = decodeRedo(padded);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].row.values, block.rows[0].values);
+    EXPECT_EQ(records[1].image, bytes);
+    EXPECT_EQ(decodeRedo(log.substr(0, log.size() - 1)).size(), 1u);  // a cut last record
+}
+
 class TableInstance : public ::testing::Test {
 protected:
     void SetUp() override {
