@@ -33,6 +33,7 @@ struct WriterState {
     std::unique_ptr<CVssWriterVorlix> writer;
     bool subscribed = false;
     bool comInitialized = false;
+    const char* failedStep = nullptr;
 };
 
 WriterState& writerState() {
@@ -42,6 +43,12 @@ WriterState& writerState() {
 
 void traceMisc(const char* format, auto... arguments) {
     if (tracing(TRC_MISC)) traceMsgA(format, arguments...);
+}
+
+// Remembers which step of the start failed, for the console's last word.
+std::int32_t failed(const char* step, std::int32_t result) {
+    writerState().failedStep = step;
+    return result;
 }
 
 std::int32_t systemErrorResult(DWORD error) {
@@ -92,6 +99,22 @@ std::wstring writerName(const std::wstring& sid) {
     return name;
 }
 
+// Systems before Windows Server 2003 SP1 register a writer without its
+// instance name; the trace tells which kind this one is.
+void traceInitializeForm() {
+    switch (vssapi::initializeForm()) {
+        case vssapi::InitializeForm::WithInstanceName:
+            traceMisc("\nInitialize takes the writer instance name");
+            break;
+        case vssapi::InitializeForm::WithoutInstanceName:
+            traceMisc("\nInitialize of this system takes no writer instance name");
+            break;
+        case vssapi::InitializeForm::Missing:
+            traceMisc("\nThe shadow-copy library exports no Initialize");
+            break;
+    }
+}
+
 std::int32_t registerWriter(CVssWriterVorlix& writer) {
     const std::wstring& sid = writerSettings().Sid;
     if (tracing(TRC_MISC)) {
@@ -99,17 +122,25 @@ std::int32_t registerWriter(CVssWriterVorlix& writer) {
         traceMsgA("\n(WriterType/ProcId)=(%s/0x%04x)\n", "UserData",
                   static_cast<unsigned>(GetCurrentProcessId()));
     }
+    traceInitializeForm();
     HRESULT hr = writer.Initialize(kWriterId, writerName(sid).c_str(), VSS_UT_USERDATA,
                                    VSS_ST_TRANSACTEDDB, VSS_APP_FRONT_END, kFreezeTimeoutMillis,
                                    VSS_AWS_NO_ALTERNATE_WRITER, false, sid.c_str());
     if (FAILED(hr)) {
         traceMisc("\nFailed to initialize the writer : 0x%08X", hr);
-        return hr;
+        return failed("the shadow-copy library refused to initialize the writer", hr);
+    }
+    // Such a library answers calls it does not implement, and not always by
+    // the platform's calling convention: subscribing to it could only fail.
+    if (!vssapi::classImplemented()) {
+        traceMisc("\nThe shadow-copy library does not implement the writer base class");
+        return failed("the shadow-copy library does not implement the writer base class",
+                      E_NOTIMPL);
     }
     hr = writer.Subscribe(kSubscriptionFlags);
     if (FAILED(hr)) {
         traceMisc("\nFailed to subscribe to snapshot events : 0x%08X", hr);
-        return hr;
+        return failed("the shadow-copy library refused the subscription", hr);
     }
     writerState().subscribed = true;
     return hr;
@@ -121,16 +152,16 @@ std::int32_t bringUpWriter() {
     if (static_cast<LONG>(privilegeError) > 0) {
         const std::int32_t result = systemErrorResult(privilegeError);
         traceMisc("\nAssertPrivilege returned error 0x%08X", result);
-        return result;
+        return failed("the backup privilege could not be enabled", result);
     }
     const std::int32_t comResult = initializeCom();
-    if (comResult < 0) return comResult;
+    if (comResult < 0) return failed("COM could not be initialized", comResult);
 
     WriterState& state = writerState();
     state.writer.reset(new (std::nothrow) CVssWriterVorlix);
     if (!state.writer) {
         traceMisc("\nFailed to allocate CVssWriterVorlix : 0x%08X", kOutOfMemoryResult);
-        return kOutOfMemoryResult;
+        return failed("the writer could not be created", kOutOfMemoryResult);
     }
     return registerWriter(*state.writer);
 }
@@ -168,18 +199,25 @@ void teardownWriter() {
     reportLifecycleEvent(kWriterStopEvent);
 }
 
-void runConsole() {
+bool runConsole() {
     WriterSettings& settings = writerSettings();
     SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
     settings.Running = true;
-    settings.Running = initWriter() >= 0;
+    const std::int32_t result = initWriter();
+    settings.Running = result >= 0;
     std::printf("%s", kWaitingLine);
+    if (!settings.Running) {
+        std::printf("\nThe writer did not start: %s (0x%08X)\n", writerState().failedStep,
+                    static_cast<unsigned>(result));
+    }
     std::fflush(stdout);
-    if (settings.Running) {
+    const bool started = settings.Running;
+    if (started) {
         traceMisc("%s", kWaitingLine);
         while (settings.Running) Sleep(kConsolePollMillis);
     }
     teardownWriter();
+    return started;
 }
 
 BOOL WINAPI consoleCtrlHandler(DWORD) {

@@ -18,8 +18,9 @@ std::int32_t initWriter();
 // Undoes whatever initWriter achieved and reports the stop event.
 void teardownWriter();
 
-// The console mode: runs the writer until a console control arrives.
-void runConsole();
+// The console mode: runs the writer until a console control arrives; false
+// when the writer did not start, after saying why on standard output.
+bool runConsole();
 
 BOOL WINAPI consoleCtrlHandler(DWORD controlType);
 

@@ -165,7 +165,7 @@ int runWriter() {
     if (serviceResult == 0) {
         exitStatus = kServiceExit;
     } else if (serviceResult == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
-        runConsole();
+        exitStatus = runConsole() ? kConsoleWriterExit : kStartFailureExit;
     }
     closeEventLog();
     closeTrace();

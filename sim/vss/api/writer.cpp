@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <vswriter.h>
 
+#include <cstdlib>
+
 #include "sim/vss/api/com_objects.h"
 #include "sim/vss/api/escape_guard.h"
 #include "sim/vss/api/writer_impl.h"
@@ -22,29 +24,31 @@ Text newGuidText() {
 }
 
 struct EventCall {
-    CVssWriter* writer;
+    WriterObject* writer;
     Event event;
     IVssWriterComponents* components;
     IVssCreateWriterMetadata* metadata;
     VSS_ID snapshotSetId;
 };
 
-// Runs inside the escape guard; holds nothing that needs destroying.
+// Runs inside the escape guard; holds nothing that needs destroying. The
+// writer is reached only through its table, as the platform reaches it.
 bool dispatchEvent(void* context) {
     EventCall& call = *static_cast<EventCall*>(context);
-    CVssWriter& writer = *call.writer;
+    WriterObject* writer = call.writer;
+    const WriterTable& slots = *writer->table;
     switch (call.event) {
-        case Event::Identify: return writer.OnIdentify(call.metadata);
-        case Event::PrepareBackup: return writer.OnPrepareBackup(call.components);
-        case Event::PrepareSnapshot: return writer.OnPrepareSnapshot();
-        case Event::Freeze: return writer.OnFreeze();
-        case Event::Thaw: return writer.OnThaw();
-        case Event::PostSnapshot: return writer.OnPostSnapshot(call.components);
-        case Event::Abort: return writer.OnAbort();
-        case Event::BackupComplete: return writer.OnBackupComplete(call.components);
-        case Event::BackupShutdown: return writer.OnBackupShutdown(call.snapshotSetId);
-        case Event::PreRestore: return writer.OnPreRestore(call.components);
-        case Event::PostRestore: return writer.OnPostRestore(call.components);
+        case Event::Identify: return slots.onIdentify(writer, call.metadata);
+        case Event::PrepareBackup: return slots.onPrepareBackup(writer, call.components);
+        case Event::PrepareSnapshot: return slots.onPrepareSnapshot(writer);
+        case Event::Freeze: return slots.onFreeze(writer);
+        case Event::Thaw: return slots.onThaw(writer);
+        case Event::PostSnapshot: return slots.onPostSnapshot(writer, call.components);
+        case Event::Abort: return slots.onAbort(writer);
+        case Event::BackupComplete: return slots.onBackupComplete(writer, call.components);
+        case Event::BackupShutdown: return slots.onBackupShutdown(writer, call.snapshotSetId);
+        case Event::PreRestore: return slots.onPreRestore(writer, call.components);
+        case Event::PostRestore: return slots.onPostRestore(writer, call.components);
     }
     return false;
 }
@@ -186,64 +190,141 @@ HRESULT CVssWriterImpl::setWriterFailure(HRESULT hr) {
     return S_OK;
 }
 
-// --- CVssWriter -------------------------------------------------------------
+// --- The exported members ---------------------------------------------------
+// Each is a free function with the member's calling convention; vssapi.def
+// exports it under the member's Microsoft C++ name.
 
-CVssWriter::CVssWriter() : m_pWrapper(new CVssWriterImpl(*this)) {}
+namespace {
 
-CVssWriter::~CVssWriter() { delete m_pWrapper; }
+// A pure event reached through the base's own table, as by a writer
+// destroyed while still subscribed: like the platform, end the process.
+bool __stdcall pureEventCalled(WriterObject*) { std::abort(); }
 
-HRESULT CVssWriter::Initialize(VSS_ID WriterID, LPCWSTR wszWriterName, VSS_USAGE_TYPE ut,
-                               VSS_SOURCE_TYPE st, VSS_APPLICATION_LEVEL nLevel,
-                               DWORD dwTimeoutFreeze, VSS_ALTERNATE_WRITER_STATE aws,
-                               bool bIOThrottlingOnly, LPCWSTR wszWriterInstanceName) {
-    return m_pWrapper->initialize(WriterID, wszWriterName, ut, st, nLevel, dwTimeoutFreeze, aws,
-                                  bIOThrottlingOnly, wszWriterInstanceName);
+extern const WriterTable kBaseTable;
+
+const EventRequest* currentEvent(const WriterObject* self) { return self->impl->currentEvent(); }
+
+}  // namespace
+
+extern "C" {
+
+void* __thiscall writerConstruct(WriterObject* self) {
+    self->table = &kBaseTable;
+    self->impl = new CVssWriterImpl(*self);
+    return self;
 }
 
-HRESULT CVssWriter::Subscribe(DWORD dwEventFlags) { return m_pWrapper->subscribe(dwEventFlags); }
-HRESULT CVssWriter::Unsubscribe() { return m_pWrapper->unsubscribe(); }
-
-const VSS_ID* CVssWriter::GetCurrentSnapshotSetId() { return m_pWrapper->currentSnapshotSetId(); }
-
-LONG CVssWriter::GetCurrentVolumeCount() {
-    const EventRequest* event = m_pWrapper->currentEvent();
-    return event ? static_cast<LONG>(event->volumes.size()) : 0;
+void __thiscall writerDestruct(WriterObject* self) {
+    self->table = &kBaseTable;
+    delete self->impl;
+    self->impl = nullptr;
 }
 
-VSS_APPLICATION_LEVEL CVssWriter::GetCurrentLevel() { return m_pWrapper->level(); }
+HRESULT __stdcall writerInitialize(WriterObject* self, VSS_ID writerId, LPCWSTR writerName,
+                                   VSS_USAGE_TYPE usage, VSS_SOURCE_TYPE source,
+                                   VSS_APPLICATION_LEVEL level, DWORD freezeTimeout,
+                                   VSS_ALTERNATE_WRITER_STATE alternateState, bool ioThrottlingOnly,
+                                   LPCWSTR instanceName) {
+    return self->impl->initialize(writerId, writerName, usage, source, level, freezeTimeout,
+                                  alternateState, ioThrottlingOnly, instanceName);
+}
 
-bool CVssWriter::IsPathAffected(LPCWSTR wszPath) { return m_pWrapper->isPathAffected(wszPath); }
+// The form of systems before the writer instance name.
+HRESULT __stdcall writerInitializeUnnamed(WriterObject* self, VSS_ID writerId, LPCWSTR writerName,
+                                          VSS_USAGE_TYPE usage, VSS_SOURCE_TYPE source,
+                                          VSS_APPLICATION_LEVEL level, DWORD freezeTimeout,
+                                          VSS_ALTERNATE_WRITER_STATE alternateState,
+                                          bool ioThrottlingOnly) {
+    return writerInitialize(self, writerId, writerName, usage, source, level, freezeTimeout,
+                            alternateState, ioThrottlingOnly, nullptr);
+}
 
-bool CVssWriter::IsBootableSystemStateBackedUp() { return false; }
+HRESULT __stdcall writerSubscribe(WriterObject* self, DWORD eventFlags) {
+    return self->impl->subscribe(eventFlags);
+}
 
-bool CVssWriter::AreComponentsSelected() {
-    const EventRequest* event = m_pWrapper->currentEvent();
+HRESULT __stdcall writerUnsubscribe(WriterObject* self) { return self->impl->unsubscribe(); }
+
+VSS_ID* __stdcall writerCurrentSnapshotSetId(const WriterObject* self, VSS_ID* result) {
+    const VSS_ID* id = self->impl->currentSnapshotSetId();
+    *result = id ? *id : GUID_NULL;
+    return result;
+}
+
+UINT __stdcall writerCurrentVolumeCount(const WriterObject* self) {
+    const EventRequest* event = currentEvent(self);
+    return event ? static_cast<UINT>(event->volumes.size()) : 0;
+}
+
+VSS_APPLICATION_LEVEL __stdcall writerCurrentLevel(const WriterObject* self) {
+    return self->impl->level();
+}
+
+bool __stdcall writerIsPathAffected(const WriterObject* self, LPCWSTR path) {
+    return self->impl->isPathAffected(path);
+}
+
+bool __stdcall writerIsBootableSystemStateBackedUp(const WriterObject*) { return false; }
+
+bool __stdcall writerAreComponentsSelected(const WriterObject* self) {
+    const EventRequest* event = currentEvent(self);
     return event && event->selectComponents;
 }
 
-VSS_BACKUP_TYPE CVssWriter::GetBackupType() {
-    const EventRequest* event = m_pWrapper->currentEvent();
+VSS_BACKUP_TYPE __stdcall writerBackupType(const WriterObject* self) {
+    const EventRequest* event = currentEvent(self);
     return event ? static_cast<VSS_BACKUP_TYPE>(event->backupType) : VSS_BT_UNDEFINED;
 }
 
-VSS_RESTORE_TYPE CVssWriter::GetRestoreType() {
-    const EventRequest* event = m_pWrapper->currentEvent();
+VSS_RESTORE_TYPE __stdcall writerRestoreType(const WriterObject* self) {
+    const EventRequest* event = currentEvent(self);
     return event && isRestoreEvent(event->event) ? VSS_RTYPE_BY_COPY : VSS_RTYPE_UNDEFINED;
 }
 
-bool CVssWriter::IsPartialFileSupportEnabled() { return false; }
+bool __stdcall writerIsPartialFileSupportEnabled(const WriterObject*) { return false; }
 
-HRESULT CVssWriter::SetWriterFailure(HRESULT hr) { return m_pWrapper->setWriterFailure(hr); }
+HRESULT __stdcall writerSetWriterFailure(WriterObject* self, HRESULT hr) {
+    return self->impl->setWriterFailure(hr);
+}
 
 // The base's answers for events a writer does not override.
-bool CVssWriter::OnIdentify(IVssCreateWriterMetadata*) { return true; }
-bool CVssWriter::OnPrepareBackup(IVssWriterComponents*) { return true; }
-bool CVssWriter::OnBackupComplete(IVssWriterComponents*) { return true; }
-bool CVssWriter::OnBackupShutdown(VSS_ID) { return true; }
-bool CVssWriter::OnPreRestore(IVssWriterComponents*) { return true; }
-bool CVssWriter::OnPostRestore(IVssWriterComponents*) { return true; }
-bool CVssWriter::OnPostSnapshot(IVssWriterComponents*) { return true; }
-bool CVssWriter::OnBackOffIOOnVolume(VSS_PWSZ, VSS_ID, VSS_ID) { return true; }
-bool CVssWriter::OnContinueIOOnVolume(VSS_PWSZ, VSS_ID, VSS_ID) { return true; }
-bool CVssWriter::OnVSSShutdown() { return true; }
-bool CVssWriter::OnVSSApplicationStartup() { return true; }
+bool __stdcall writerOnIdentify(WriterObject*, IVssCreateWriterMetadata*) { return true; }
+bool __stdcall writerOnPrepareBackup(WriterObject*, IVssWriterComponents*) { return true; }
+bool __stdcall writerOnBackupComplete(WriterObject*, IVssWriterComponents*) { return true; }
+bool __stdcall writerOnBackupShutdown(WriterObject*, VSS_ID) { return true; }
+bool __stdcall writerOnPreRestore(WriterObject*, IVssWriterComponents*) { return true; }
+bool __stdcall writerOnPostRestore(WriterObject*, IVssWriterComponents*) { return true; }
+bool __stdcall writerOnPostSnapshot(WriterObject*, IVssWriterComponents*) { return true; }
+bool __stdcall writerOnBackOffIOOnVolume(WriterObject*, VSS_PWSZ, VSS_ID, VSS_ID) { return true; }
+bool __stdcall writerOnContinueIOOnVolume(WriterObject*, VSS_PWSZ, VSS_ID, VSS_ID) { return true; }
+bool __stdcall writerOnVSSShutdown(WriterObject*) { return true; }
+bool __stdcall writerOnVSSApplicationStartup(WriterObject*) { return true; }
+
+}  // extern "C"
+
+namespace {
+
+// The base class is abstract: its own slot 0 only ever destroys, never frees.
+void* __thiscall destroyBase(WriterObject* self, unsigned int) {
+    writerDestruct(self);
+    return self;
+}
+
+const WriterTable kBaseTable = {destroyBase,
+                                writerOnIdentify,
+                                writerOnPrepareBackup,
+                                pureEventCalled,
+                                pureEventCalled,
+                                pureEventCalled,
+                                pureEventCalled,
+                                writerOnBackupComplete,
+                                writerOnBackupShutdown,
+                                writerOnPreRestore,
+                                writerOnPostRestore,
+                                writerOnPostSnapshot,
+                                writerOnBackOffIOOnVolume,
+                                writerOnContinueIOOnVolume,
+                                writerOnVSSShutdown,
+                                writerOnVSSApplicationStartup};
+
+}  // namespace

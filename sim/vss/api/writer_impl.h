@@ -1,5 +1,5 @@
 #pragma once
-// What stands behind one CVssWriter: its identity, its subscription, and the
+// What stands behind one writer object: its identity, its subscription, and the
 // thread that receives events from requesters and calls the writer's event
 // methods, one event at a time.
 
@@ -10,12 +10,13 @@
 #include <optional>
 #include <thread>
 
+#include "sim/vss/api/writer_object.h"
 #include "sim/vss/model/wire.h"
 #include "support/unique_handle.h"
 
 class CVssWriterImpl {
 public:
-    explicit CVssWriterImpl(CVssWriter& writer) : writer_(writer) {}
+    explicit CVssWriterImpl(WriterObject& writer) : writer_(writer) {}
     ~CVssWriterImpl() { unsubscribe(); }
 
     HRESULT initialize(const VSS_ID& writerId, LPCWSTR writerName, VSS_USAGE_TYPE usage,
@@ -37,10 +38,8 @@ private:
     void serveRequesters();
     vsssim::EventAnswer deliver(const vsssim::EventRequest& request);
     bool isSubscribedTo(vsssim::Event event) const;
-    bool callEvent(vsssim::Event event, IVssWriterComponents* components,
-                   IVssCreateWriterMetadata* metadata);
 
-    CVssWriter& writer_;
+    WriterObject& writer_;
     bool initialized_ = false;
     VSS_ID writerId_ = GUID_NULL;
     VSS_APPLICATION_LEVEL level_ = VSS_APP_FRONT_END;

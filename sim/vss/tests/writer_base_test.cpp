@@ -19,6 +19,12 @@ public:
     bool STDMETHODCALLTYPE OnFreeze() override { return true; }
     bool STDMETHODCALLTYPE OnThaw() override { return true; }
     bool STDMETHODCALLTYPE OnAbort() override { return true; }
+
+    using CVssWriter::AreComponentsSelected;
+    using CVssWriter::GetBackupType;
+    using CVssWriter::GetCurrentSnapshotSetId;
+    using CVssWriter::IsPathAffected;
+    using CVssWriter::SetWriterFailure;
 };
 
 int subscriptionsOf(const Text& instance) {
@@ -33,7 +39,7 @@ TEST(WriterBase, OutsideAnEventTheContextIsEmpty) {
     EXPECT_EQ(writer.GetBackupType(), VSS_BT_UNDEFINED);
     EXPECT_FALSE(writer.AreComponentsSelected());
     EXPECT_FALSE(writer.IsPathAffected(L"C:\\"));
-    EXPECT_EQ(writer.GetCurrentSnapshotSetId(), nullptr);
+    EXPECT_EQ(writer.GetCurrentSnapshotSetId(), GUID_NULL);
     EXPECT_EQ(writer.SetWriterFailure(VSS_E_WRITERERROR_RETRYABLE), VSS_E_BAD_STATE);
     EXPECT_TRUE(writer.OnVSSShutdown());
     EXPECT_TRUE(writer.OnBackOffIOOnVolume(nullptr, GUID_NULL, GUID_NULL));

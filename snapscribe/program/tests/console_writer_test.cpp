@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "snapscribe/host/tests/host_test_support.h"
 #include "program_harness.h"
 
@@ -84,6 +86,29 @@ TEST_F(ConsoleWriterTest, InDeveloperModeTheUsageShowsTheDeveloperOptions) {
                 HasSubstr("{ SID [/d] }\n\n\t [/h seconds] [/fp failphase]\n\n\t/q to"));
     EXPECT_THAT(run.output, HasSubstr("\t\tf Freeze\n"));
     EXPECT_THAT(run.output, HasSubstr("\t\tr PreRestore\n"));
+}
+
+// Without the stand-in beside it the program binds to the system's own
+// vssapi.dll, Wine's here, which exports the platform's names but implements
+// little of the class: the writer loads, constructs and initializes, then says
+// why it cannot go on instead of subscribing to a library that cannot serve it.
+TEST_F(ConsoleWriterTest, AgainstALibraryWithoutTheWriterClassItSaysWhyAndFails) {
+    const std::filesystem::path built = std::filesystem::path(snapscribePath()).parent_path();
+    for (const wchar_t* file : {L"snapscribe.exe", L"VLXVSSMSGUS.DLL", L"VLXVSSMSGKO.DLL"}) {
+        std::filesystem::copy_file(built / file, scratch.file(file));
+    }
+    ProgramOptions options = vorlixClient(traced());
+    options.ownConsole = true;
+    Program writer(scratch.file(L"snapscribe.exe"), db, scratch.file(L""), options);
+    EXPECT_EQ(writer.finish(), 200u) << writer.output() << writer.errors();
+    EXPECT_THAT(writer.output(), HasSubstr("\nThe writer did not start: the shadow-copy library "
+                                           "does not implement the writer base class "
+                                           "(0x80004001)\n"));
+    const std::string text = trace();
+    EXPECT_THAT(text, HasSubstr("\nInitialize of this system takes no writer instance name"));
+    EXPECT_THAT(text, HasSubstr("\nThe shadow-copy library does not implement the writer base "
+                                "class"));
+    EXPECT_THAT(text, Not(HasSubstr("Failed to initialize the writer")));
 }
 
 }  // namespace

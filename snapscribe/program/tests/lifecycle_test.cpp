@@ -82,6 +82,7 @@ TEST_F(LifecycleTest, TheWriterIsSubscribedBetweenTheStartAndStopEvents) {
     EXPECT_THAT(text, HasSubstr("\nChecking privileges\nInitializing COM\nInitializing COM "
                                 "security\nInitialising the Vorlix writer "));
     EXPECT_THAT(text, HasSubstr("(WriterType/ProcId)=(UserData/0x"));
+    EXPECT_THAT(text, HasSubstr("\nInitialize takes the writer instance name"));
     EXPECT_THAT(text, HasSubstr("Closing Application Trace file"));
 }
 
@@ -115,13 +116,15 @@ TEST_F(LifecycleTest, WithoutTheBackupPrivilegeStartingStopsButTheStartEventIsRe
     teardownWriter();
     EXPECT_THAT(ids(), ElementsAre(kStartEvent, kStopEvent));
 
-    // A writer started from here inherits the token: its console mode ends at once.
+    // A writer started from here inherits the token: its console mode ends at once, saying why.
     ProgramOptions console;
     console.ownConsole = true;
     vorlix::ServiceStartLock alone;
     Program writer(snapscribePath(), writerSettings().Sid, scratch.file(L""), console);
-    EXPECT_EQ(writer.finish(), 0u);
-    EXPECT_THAT(writer.output(), HasSubstr("Waiting for VSS events (press Ctrl-C to stop writer)"));
+    EXPECT_EQ(writer.finish(), 200u);
+    EXPECT_THAT(writer.output(), HasSubstr("Waiting for VSS events (press Ctrl-C to stop writer)"
+                                           "\nThe writer did not start: the backup privilege "
+                                           "could not be enabled (0x80070514)\n"));
 }
 
 }  // namespace
