@@ -71,4 +71,27 @@ TEST(WriterBase, SubscribesOnlyOnceInitializedAndUnsubscribesCleanly) {
     EXPECT_EQ(writer.Unsubscribe(), S_FALSE);
 }
 
+// Libraries of systems before the writer instance name export Initialize
+// without it; the stand-in answers that form too.
+TEST(WriterBase, TheEarlierInitializeRegistersWithoutAnInstanceName) {
+    const VSS_ID unnamedId = {0x1c0ffee1, 0x1234, 0x4abc, {8, 7, 6, 5, 4, 3, 2, 1}};
+    auto earlier = reinterpret_cast<vssapi::InitializeWithoutInstanceName>(reinterpret_cast<void*>(
+        GetProcAddress(vssapi::library(), vssapi::kInitializeWithoutInstanceName)));
+    ASSERT_NE(earlier, nullptr);
+    IdleWriter writer;
+    ASSERT_EQ(earlier(&writer, unnamedId, L"Unnamed", VSS_UT_USERDATA, VSS_ST_TRANSACTEDDB,
+                      VSS_APP_FRONT_END, 60000, VSS_AWS_NO_ALTERNATE_WRITER, false),
+              S_OK);
+    ASSERT_EQ(writer.Subscribe(6), S_OK);
+    int found = 0;
+    for (const Subscription& subscription : listSubscriptions()) {
+        if (subscription.writerId != guidText(unnamedId)) continue;
+        ++found;
+        EXPECT_EQ(subscription.writerName, u"Unnamed");
+        EXPECT_TRUE(subscription.instanceName.empty());
+    }
+    EXPECT_EQ(found, 1);
+    EXPECT_EQ(writer.Unsubscribe(), S_OK);
+}
+
 }  // namespace
