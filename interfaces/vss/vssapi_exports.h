@@ -1,3 +1,4 @@
+// Interface of the platform's shadow-copy writer framework, vssapi.dll: its exported names.
 #pragma once
 // The platform's shadow-copy library (vssapi.dll): the writer base class's
 // members as the library exports them, by their Microsoft C++ names.
