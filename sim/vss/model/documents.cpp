@@ -2,99 +2,233 @@
 
 #include <algorithm>
 #include <cctype>
+#include <concepts>
+#include <type_traits>
 
 namespace vsssim {
 
 namespace {
 
-void setOptional(Record& record, const std::string& key, const OptionalText& value) {
-    if (value) record.set(key, *value);
-}
+template <class T, class Kind>
+concept Of = std::same_as<std::remove_const_t<T>, Kind>;
 
-OptionalText optional(const Record& record, const std::string& key) {
-    const Text* value = record.find(key);
-    return value ? OptionalText(*value) : std::nullopt;
-}
+template <class T>
+void addChildren(Record& parent, const std::string& tag, const std::vector<T>& items);
+template <class T>
+std::vector<T> childrenOf(const Record& parent, const std::string& tag);
 
-std::uint32_t number32(const Record& record, const std::string& key) {
-    return static_cast<std::uint32_t>(record.number(key));
-}
-
-Record fileSpecRecord(const std::string& tag, const FileSpec& fileSpec) {
-    Record record{tag, {}, {}};
-    record.set("path", fileSpec.path);
-    record.set("filespec", fileSpec.filespec);
-    record.setFlag("recursive", fileSpec.recursive);
-    record.set("alternate", fileSpec.alternateLocation);
-    record.setNumber("mask", fileSpec.typeMask);
-    return record;
-}
-
-std::vector<FileSpec> fileSpecs(const Record& parent, const std::string& tag) {
-    std::vector<FileSpec> specs;
-    for (const Record* record : parent.childrenTagged(tag))
-        specs.push_back({record->text("path"), record->text("filespec"), record->flag("recursive"),
-                         record->text("alternate"), number32(*record, "mask")});
-    return specs;
-}
-
-void addFileSpecs(Record& parent, const std::string& tag, const std::vector<FileSpec>& specs) {
-    for (const FileSpec& fileSpec : specs) parent.children.push_back(fileSpecRecord(tag, fileSpec));
-}
-
-Record componentInfoRecord(const ComponentInfo& info) {
-    Record record{"component", {}, {}};
-    record.setNumber("type", info.type);
-    record.set("logical-path", info.logicalPath);
-    record.set("name", info.name);
-    record.set("caption", info.caption);
-    record.setNumber("icon-bytes", info.iconBytes);
-    record.setFlag("restore-metadata", info.restoreMetadata);
-    record.setFlag("notify-on-backup-complete", info.notifyOnBackupComplete);
-    record.setFlag("selectable", info.selectable);
-    record.setFlag("selectable-for-restore", info.selectableForRestore);
-    record.setNumber("flags", info.flags);
-    addFileSpecs(record, "database-files", info.databaseFiles);
-    addFileSpecs(record, "log-files", info.logFiles);
-    addFileSpecs(record, "group-files", info.groupFiles);
-    return record;
-}
-
-ComponentInfo componentInfoFrom(const Record& record) {
-    ComponentInfo info;
-    info.type = number32(record, "type");
-    info.logicalPath = record.text("logical-path");
-    info.name = record.text("name");
-    info.caption = record.text("caption");
-    info.iconBytes = number32(record, "icon-bytes");
-    info.restoreMetadata = record.flag("restore-metadata");
-    info.notifyOnBackupComplete = record.flag("notify-on-backup-complete");
-    info.selectable = record.flag("selectable");
-    info.selectableForRestore = record.flag("selectable-for-restore");
-    info.flags = number32(record, "flags");
-    info.databaseFiles = fileSpecs(record, "database-files");
-    info.logFiles = fileSpecs(record, "log-files");
-    info.groupFiles = fileSpecs(record, "group-files");
-    return info;
-}
-
-void addStoredFiles(Record& parent, const std::vector<StoredFile>& files) {
-    for (const StoredFile& file : files) {
-        Record child{"stored-file", {}, {}};
-        child.set("owner-logical-path", file.ownerLogicalPath);
-        child.set("owner-name", file.ownerName);
-        child.set("original", file.original);
-        child.set("stored", file.stored);
-        parent.children.push_back(child);
+// Each kind below names its fields once, in the order a record keeps them;
+// the writer fills a record from them and the reader takes them back.
+class FieldWriter {
+public:
+    explicit FieldWriter(Record& record) : record_(record) {}
+    void text(const char* key, const Text& value) { record_.set(key, value); }
+    void optional(const char* key, const OptionalText& value) {
+        if (value) record_.set(key, *value);
     }
+    void number(const char* key, std::uint64_t value) { record_.setNumber(key, value); }
+    void flag(const char* key, bool value) { record_.setFlag(key, value); }
+    template <class T>
+    void children(const char* tag, const std::vector<T>& items) {
+        addChildren(record_, tag, items);
+    }
+    void restoreMethod(const RestoreMethod& method);
+
+private:
+    Record& record_;
+};
+
+class FieldReader {
+public:
+    explicit FieldReader(const Record& record) : record_(record) {}
+    void text(const char* key, Text& value) { value = record_.text(key); }
+    void optional(const char* key, OptionalText& value) {
+        const Text* found = record_.find(key);
+        value = found ? OptionalText(*found) : std::nullopt;
+    }
+    void number(const char* key, std::uint32_t& value) {
+        value = static_cast<std::uint32_t>(record_.number(key));
+    }
+    void number(const char* key, std::uint64_t& value) { value = record_.number(key); }
+    void flag(const char* key, bool& value) { value = record_.flag(key); }
+    template <class T>
+    void children(const char* tag, std::vector<T>& items) {
+        items = childrenOf<T>(record_, tag);
+    }
+    void restoreMethod(RestoreMethod& method);
+
+private:
+    const Record& record_;
+};
+
+template <class V, Of<FileSpec> T>
+void fields(V& v, T& fileSpec) {
+    v.text("path", fileSpec.path);
+    v.text("filespec", fileSpec.filespec);
+    v.flag("recursive", fileSpec.recursive);
+    v.text("alternate", fileSpec.alternateLocation);
+    v.number("mask", fileSpec.typeMask);
 }
 
-std::vector<StoredFile> storedFiles(const Record& parent) {
-    std::vector<StoredFile> files;
-    for (const Record* child : parent.childrenTagged("stored-file"))
-        files.push_back({child->text("owner-logical-path"), child->text("owner-name"),
-                         child->text("original"), child->text("stored")});
-    return files;
+template <class V, Of<ComponentInfo> T>
+void fields(V& v, T& info) {
+    v.number("type", info.type);
+    v.text("logical-path", info.logicalPath);
+    v.text("name", info.name);
+    v.text("caption", info.caption);
+    v.number("icon-bytes", info.iconBytes);
+    v.flag("restore-metadata", info.restoreMetadata);
+    v.flag("notify-on-backup-complete", info.notifyOnBackupComplete);
+    v.flag("selectable", info.selectable);
+    v.flag("selectable-for-restore", info.selectableForRestore);
+    v.number("flags", info.flags);
+    v.children("database-files", info.databaseFiles);
+    v.children("log-files", info.logFiles);
+    v.children("group-files", info.groupFiles);
+}
+
+template <class V, Of<RestoreMethod> T>
+void fields(V& v, T& method) {
+    v.number("method", method.method);
+    v.text("service", method.service);
+    v.text("user-procedure", method.userProcedure);
+    v.number("writer-restore", method.writerRestore);
+    v.flag("reboot-required", method.rebootRequired);
+}
+
+template <class V, Of<Dependency> T>
+void fields(V& v, T& dependency) {
+    v.text("for-logical-path", dependency.forLogicalPath);
+    v.text("for-name", dependency.forName);
+    v.text("on-writer-id", dependency.onWriterId);
+    v.text("on-logical-path", dependency.onLogicalPath);
+    v.text("on-name", dependency.onName);
+}
+
+template <class V, Of<WriterMetadata> T>
+void fields(V& v, T& metadata) {
+    v.text("writer-id", metadata.writerId);
+    v.text("writer-name", metadata.writerName);
+    v.text("instance-name", metadata.instanceName);
+    v.number("usage-type", metadata.usageType);
+    v.number("source-type", metadata.sourceType);
+    v.number("level", metadata.level);
+    v.number("freeze-timeout-ms", metadata.freezeTimeoutMs);
+    v.number("backup-schema", metadata.backupSchema);
+    v.restoreMethod(metadata.restoreMethod);
+    v.children("include-files", metadata.includeFiles);
+    v.children("exclude-files", metadata.excludeFiles);
+    v.children("alternate-mapping", metadata.alternateMappings);
+    v.children("component", metadata.components);
+    v.children("dependency", metadata.dependencies);
+}
+
+template <class V, Of<Subcomponent> T>
+void fields(V& v, T& sub) {
+    v.text("logical-path", sub.logicalPath);
+    v.text("name", sub.name);
+    v.flag("repair", sub.repair);
+}
+
+template <class V, Of<DifferencedFile> T>
+void fields(V& v, T& file) {
+    v.text("path", file.path);
+    v.text("filespec", file.filespec);
+    v.flag("recursive", file.recursive);
+    v.text("lsn", file.lsn);
+    v.number("last-modify-time", file.lastModifyTime);
+}
+
+template <class V, Of<PartialFile> T>
+void fields(V& v, T& file) {
+    v.text("path", file.path);
+    v.text("filename", file.filename);
+    v.text("ranges", file.ranges);
+    v.text("metadata", file.metadata);
+}
+
+template <class V, Of<DirectedTarget> T>
+void fields(V& v, T& target) {
+    v.text("source-path", target.sourcePath);
+    v.text("source-filename", target.sourceFilename);
+    v.text("source-ranges", target.sourceRanges);
+    v.text("destination-path", target.destinationPath);
+    v.text("destination-filename", target.destinationFilename);
+    v.text("destination-ranges", target.destinationRanges);
+}
+
+template <class V, Of<StoredFile> T>
+void fields(V& v, T& file) {
+    v.text("owner-logical-path", file.ownerLogicalPath);
+    v.text("owner-name", file.ownerName);
+    v.text("original", file.original);
+    v.text("stored", file.stored);
+}
+
+template <class V, Of<ComponentState> T>
+void fields(V& v, T& component) {
+    v.text("logical-path", component.logicalPath);
+    v.text("name", component.name);
+    v.number("type", component.type);
+    v.optional("backup-options", component.backupOptions);
+    v.optional("restore-options", component.restoreOptions);
+    v.optional("backup-metadata", component.backupMetadata);
+    v.optional("restore-metadata", component.restoreMetadata);
+    v.optional("backup-stamp", component.backupStamp);
+    v.optional("previous-backup-stamp", component.previousBackupStamp);
+    v.optional("pre-restore-failure", component.preRestoreFailureMsg);
+    v.optional("post-restore-failure", component.postRestoreFailureMsg);
+    v.flag("backup-succeeded", component.backupSucceeded);
+    v.flag("selected-for-restore", component.selectedForRestore);
+    v.flag("additional-restores", component.additionalRestores);
+    v.number("restore-target", component.restoreTarget);
+    v.children("new-target", component.newTargets);
+    v.children("alternate-mapping", component.alternateMappings);
+    v.children("subcomponent", component.subcomponents);
+    v.children("differenced-files", component.differencedFiles);
+    v.children("partial-file", component.partialFiles);
+    v.children("directed-target", component.directedTargets);
+    v.children("stored-file", component.files);
+}
+
+template <class T>
+Record recordOf(const std::string& tag, const T& item) {
+    Record record{tag, {}, {}};
+    FieldWriter writer(record);
+    fields(writer, item);
+    return record;
+}
+
+template <class T>
+T itemOf(const Record& record) {
+    T item;
+    FieldReader reader(record);
+    fields(reader, item);
+    return item;
+}
+
+template <class T>
+void addChildren(Record& parent, const std::string& tag, const std::vector<T>& items) {
+    for (const T& item : items) parent.children.push_back(recordOf(tag, item));
+}
+
+template <class T>
+std::vector<T> childrenOf(const Record& parent, const std::string& tag) {
+    std::vector<T> items;
+    for (const Record* child : parent.childrenTagged(tag)) items.push_back(itemOf<T>(*child));
+    return items;
+}
+
+// A restore method is a child of its own, present only once set.
+void FieldWriter::restoreMethod(const RestoreMethod& method) {
+    if (method.set) record_.children.push_back(recordOf("restore-method", method));
+}
+
+void FieldReader::restoreMethod(RestoreMethod& method) {
+    for (const Record* child : record_.childrenTagged("restore-method")) {
+        method = itemOf<RestoreMethod>(*child);
+        method.set = true;
+    }
 }
 
 const std::vector<std::string> kBackupTypeNames = {
@@ -102,165 +236,16 @@ const std::vector<std::string> kBackupTypeNames = {
 
 }  // namespace
 
-Record toRecord(const WriterMetadata& metadata) {
-    Record record{"writer-metadata", {}, {}};
-    record.set("writer-id", metadata.writerId);
-    record.set("writer-name", metadata.writerName);
-    record.set("instance-name", metadata.instanceName);
-    record.setNumber("usage-type", metadata.usageType);
-    record.setNumber("source-type", metadata.sourceType);
-    record.setNumber("level", metadata.level);
-    record.setNumber("freeze-timeout-ms", metadata.freezeTimeoutMs);
-    record.setNumber("backup-schema", metadata.backupSchema);
-    if (metadata.restoreMethod.set) {
-        Record method{"restore-method", {}, {}};
-        method.setNumber("method", metadata.restoreMethod.method);
-        method.set("service", metadata.restoreMethod.service);
-        method.set("user-procedure", metadata.restoreMethod.userProcedure);
-        method.setNumber("writer-restore", metadata.restoreMethod.writerRestore);
-        method.setFlag("reboot-required", metadata.restoreMethod.rebootRequired);
-        record.children.push_back(method);
-    }
-    addFileSpecs(record, "include-files", metadata.includeFiles);
-    addFileSpecs(record, "exclude-files", metadata.excludeFiles);
-    addFileSpecs(record, "alternate-mapping", metadata.alternateMappings);
-    for (const ComponentInfo& info : metadata.components)
-        record.children.push_back(componentInfoRecord(info));
-    for (const Dependency& dependency : metadata.dependencies) {
-        Record child{"dependency", {}, {}};
-        child.set("for-logical-path", dependency.forLogicalPath);
-        child.set("for-name", dependency.forName);
-        child.set("on-writer-id", dependency.onWriterId);
-        child.set("on-logical-path", dependency.onLogicalPath);
-        child.set("on-name", dependency.onName);
-        record.children.push_back(child);
-    }
-    return record;
-}
+Record toRecord(const WriterMetadata& metadata) { return recordOf("writer-metadata", metadata); }
 
 WriterMetadata writerMetadataFrom(const Record& record) {
     if (record.tag != "writer-metadata") throw FormatError("not writer metadata");
-    WriterMetadata metadata;
-    metadata.writerId = record.text("writer-id");
-    metadata.writerName = record.text("writer-name");
-    metadata.instanceName = record.text("instance-name");
-    metadata.usageType = number32(record, "usage-type");
-    metadata.sourceType = number32(record, "source-type");
-    metadata.level = number32(record, "level");
-    metadata.freezeTimeoutMs = number32(record, "freeze-timeout-ms");
-    metadata.backupSchema = number32(record, "backup-schema");
-    for (const Record* method : record.childrenTagged("restore-method")) {
-        metadata.restoreMethod = {
-            number32(*method, "method"),     method->text("service"),
-            method->text("user-procedure"),  number32(*method, "writer-restore"),
-            method->flag("reboot-required"), true};
-    }
-    metadata.includeFiles = fileSpecs(record, "include-files");
-    metadata.excludeFiles = fileSpecs(record, "exclude-files");
-    metadata.alternateMappings = fileSpecs(record, "alternate-mapping");
-    for (const Record* child : record.childrenTagged("component"))
-        metadata.components.push_back(componentInfoFrom(*child));
-    for (const Record* child : record.childrenTagged("dependency"))
-        metadata.dependencies.push_back({child->text("for-logical-path"), child->text("for-name"),
-                                         child->text("on-writer-id"),
-                                         child->text("on-logical-path"), child->text("on-name")});
-    return metadata;
+    return itemOf<WriterMetadata>(record);
 }
 
-Record toRecord(const ComponentState& component) {
-    Record record{"component", {}, {}};
-    record.set("logical-path", component.logicalPath);
-    record.set("name", component.name);
-    record.setNumber("type", component.type);
-    setOptional(record, "backup-options", component.backupOptions);
-    setOptional(record, "restore-options", component.restoreOptions);
-    setOptional(record, "backup-metadata", component.backupMetadata);
-    setOptional(record, "restore-metadata", component.restoreMetadata);
-    setOptional(record, "backup-stamp", component.backupStamp);
-    setOptional(record, "previous-backup-stamp", component.previousBackupStamp);
-    setOptional(record, "pre-restore-failure", component.preRestoreFailureMsg);
-    setOptional(record, "post-restore-failure", component.postRestoreFailureMsg);
-    record.setFlag("backup-succeeded", component.backupSucceeded);
-    record.setFlag("selected-for-restore", component.selectedForRestore);
-    record.setFlag("additional-restores", component.additionalRestores);
-    record.setNumber("restore-target", component.restoreTarget);
-    addFileSpecs(record, "new-target", component.newTargets);
-    addFileSpecs(record, "alternate-mapping", component.alternateMappings);
-    for (const Subcomponent& sub : component.subcomponents) {
-        Record child{"subcomponent", {}, {}};
-        child.set("logical-path", sub.logicalPath);
-        child.set("name", sub.name);
-        child.setFlag("repair", sub.repair);
-        record.children.push_back(child);
-    }
-    for (const DifferencedFile& file : component.differencedFiles) {
-        Record child{"differenced-files", {}, {}};
-        child.set("path", file.path);
-        child.set("filespec", file.filespec);
-        child.setFlag("recursive", file.recursive);
-        child.set("lsn", file.lsn);
-        child.setNumber("last-modify-time", file.lastModifyTime);
-        record.children.push_back(child);
-    }
-    for (const PartialFile& file : component.partialFiles) {
-        Record child{"partial-file", {}, {}};
-        child.set("path", file.path);
-        child.set("filename", file.filename);
-        child.set("ranges", file.ranges);
-        child.set("metadata", file.metadata);
-        record.children.push_back(child);
-    }
-    for (const DirectedTarget& target : component.directedTargets) {
-        Record child{"directed-target", {}, {}};
-        child.set("source-path", target.sourcePath);
-        child.set("source-filename", target.sourceFilename);
-        child.set("source-ranges", target.sourceRanges);
-        child.set("destination-path", target.destinationPath);
-        child.set("destination-filename", target.destinationFilename);
-        child.set("destination-ranges", target.destinationRanges);
-        record.children.push_back(child);
-    }
-    addStoredFiles(record, component.files);
-    return record;
-}
+Record toRecord(const ComponentState& component) { return recordOf("component", component); }
 
-ComponentState componentStateFrom(const Record& record) {
-    ComponentState component;
-    component.logicalPath = record.text("logical-path");
-    component.name = record.text("name");
-    component.type = number32(record, "type");
-    component.backupOptions = optional(record, "backup-options");
-    component.restoreOptions = optional(record, "restore-options");
-    component.backupMetadata = optional(record, "backup-metadata");
-    component.restoreMetadata = optional(record, "restore-metadata");
-    component.backupStamp = optional(record, "backup-stamp");
-    component.previousBackupStamp = optional(record, "previous-backup-stamp");
-    component.preRestoreFailureMsg = optional(record, "pre-restore-failure");
-    component.postRestoreFailureMsg = optional(record, "post-restore-failure");
-    component.backupSucceeded = record.flag("backup-succeeded");
-    component.selectedForRestore = record.flag("selected-for-restore");
-    component.additionalRestores = record.flag("additional-restores");
-    component.restoreTarget = number32(record, "restore-target");
-    component.newTargets = fileSpecs(record, "new-target");
-    component.alternateMappings = fileSpecs(record, "alternate-mapping");
-    for (const Record* child : record.childrenTagged("subcomponent"))
-        component.subcomponents.push_back(
-            {child->text("logical-path"), child->text("name"), child->flag("repair")});
-    for (const Record* child : record.childrenTagged("differenced-files"))
-        component.differencedFiles.push_back({child->text("path"), child->text("filespec"),
-                                              child->flag("recursive"), child->text("lsn"),
-                                              child->number("last-modify-time")});
-    for (const Record* child : record.childrenTagged("partial-file"))
-        component.partialFiles.push_back({child->text("path"), child->text("filename"),
-                                          child->text("ranges"), child->text("metadata")});
-    for (const Record* child : record.childrenTagged("directed-target"))
-        component.directedTargets.push_back(
-            {child->text("source-path"), child->text("source-filename"),
-             child->text("source-ranges"), child->text("destination-path"),
-             child->text("destination-filename"), child->text("destination-ranges")});
-    component.files = storedFiles(record);
-    return component;
-}
+ComponentState componentStateFrom(const Record& record) { return itemOf<ComponentState>(record); }
 
 Record toRecord(const BackupDocument& document) {
     Record record{"backup-document", {}, {}};
@@ -272,7 +257,7 @@ Record toRecord(const BackupDocument& document) {
         Record writer{"writer", {}, {toRecord(section.metadata)}};
         for (const ComponentState& component : section.components)
             writer.children.push_back(toRecord(component));
-        addStoredFiles(writer, section.volumeFiles);
+        addChildren(writer, "stored-file", section.volumeFiles);
         record.children.push_back(writer);
     }
     return record;
@@ -281,7 +266,7 @@ Record toRecord(const BackupDocument& document) {
 BackupDocument backupDocumentFrom(const Record& record) {
     if (record.tag != "backup-document") throw FormatError("not a backup components document");
     BackupDocument document;
-    document.backupType = number32(record, "backup-type");
+    document.backupType = static_cast<std::uint32_t>(record.number("backup-type"));
     document.selectComponents = record.flag("select-components");
     document.snapshotSetId = record.text("snapshot-set-id");
     for (const auto& [key, value] : record.fields)
@@ -293,7 +278,7 @@ BackupDocument backupDocumentFrom(const Record& record) {
         section.metadata = writerMetadataFrom(*metadata.front());
         for (const Record* component : writer->childrenTagged("component"))
             section.components.push_back(componentStateFrom(*component));
-        section.volumeFiles = storedFiles(*writer);
+        section.volumeFiles = childrenOf<StoredFile>(*writer, "stored-file");
         document.writers.push_back(section);
     }
     return document;

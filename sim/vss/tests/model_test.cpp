@@ -106,6 +106,71 @@ TEST(Documents, BackupDocumentRoundTripKeepsAbsentApartFromEmpty) {
     EXPECT_EQ(component.files.at(0).stored, u"files\\C\\db\\a.dbf");
 }
 
+// A document with every field of every kind set, each text to a value of its
+// own ("v1", "v2", ...), each number to a number of its own, every flag on.
+class EveryField {
+public:
+    Text text() { return u"v" + Text(fromAscii(std::to_string(++count_))); }
+    std::uint32_t number() { return 1000 + ++count_; }
+    FileSpec fileSpec() { return {text(), text(), true, text(), number()}; }
+    int count() const { return count_; }
+
+private:
+    int count_ = 0;
+};
+
+BackupDocument documentWithEveryField(EveryField& v) {
+    ComponentInfo info{v.number(),     v.text(),       v.text(),      v.text(), v.number(),
+                       true,           true,           true,          true,     v.number(),
+                       {v.fileSpec()}, {v.fileSpec()}, {v.fileSpec()}};
+    WriterMetadata metadata{v.text(),
+                            v.text(),
+                            v.text(),
+                            v.number(),
+                            v.number(),
+                            v.number(),
+                            v.number(),
+                            v.number(),
+                            {v.number(), v.text(), v.text(), v.number(), true, true},
+                            {v.fileSpec()},
+                            {v.fileSpec()},
+                            {v.fileSpec()},
+                            {info},
+                            {{v.text(), v.text(), v.text(), v.text(), v.text()}}};
+    ComponentState state;
+    state.logicalPath = v.text();
+    state.name = v.text();
+    state.type = v.number();
+    for (OptionalText* optional :
+         {&state.backupOptions, &state.restoreOptions, &state.backupMetadata,
+          &state.restoreMetadata, &state.backupStamp, &state.previousBackupStamp,
+          &state.preRestoreFailureMsg, &state.postRestoreFailureMsg})
+        *optional = v.text();
+    state.backupSucceeded = state.selectedForRestore = state.additionalRestores = true;
+    state.restoreTarget = v.number();
+    state.newTargets = {v.fileSpec()};
+    state.alternateMappings = {v.fileSpec()};
+    state.subcomponents = {{v.text(), v.text(), true}};
+    state.differencedFiles = {{v.text(), v.text(), true, v.text(), 0x01D9ABCDEF012345ull}};
+    state.partialFiles = {{v.text(), v.text(), v.text(), v.text()}};
+    state.directedTargets = {{v.text(), v.text(), v.text(), v.text(), v.text(), v.text()}};
+    state.files = {{v.text(), v.text(), v.text(), v.text()}};
+    const StoredFile volumeFile{v.text(), v.text(), v.text(), v.text()};
+    return {kDifferential, false, v.text(), {v.text()}, {{metadata, {state}, {volumeFile}}}};
+}
+
+TEST(Documents, EveryFieldOfEveryKindIsWrittenAndReadBack) {
+    EveryField values;
+    const std::string text = writeRecord(toRecord(documentWithEveryField(values)));
+    // Value n is the text "vn" or the number 1000 + n.
+    for (int n = 1; n <= values.count(); ++n) {
+        const bool written = text.find(" v" + std::to_string(n) + "\n") != std::string::npos ||
+                             text.find(" " + std::to_string(1000 + n) + "\n") != std::string::npos;
+        EXPECT_TRUE(written) << "value " << n << " is missing";
+    }
+    EXPECT_EQ(writeRecord(toRecord(backupDocumentFrom(readRecord(text)))), text);
+}
+
 TEST(Wire, RequestAndAnswerCarryTheEventAndItsResult) {
     EventRequest request;
     request.event = Event::PostSnapshot;

@@ -21,30 +21,27 @@ VcwCursor* openQuery(VcwSession* session) {
     return cursor;
 }
 
+// Defines `column` of the query as text into `size` bytes.
+void defineColumn(VcwSession* session, const char* column, std::int32_t size) {
+    VcwCursor* cursor = openQuery(session);
+    char text[20];
+    vcw_dfn(session, cursor, column, text, size, SQLT_STR, nullptr);
+}
+
 const std::map<std::wstring, Misuse> kMisuses = {
     {L"open-twice",
      [](VcwSession* s) {
          VcwCursor* cursor = openQuery(s);
          vcw_opn(s, cursor, "select 1 from dual");
      }},
-    {L"prefix-column",
-     [](VcwSession* s) {
-         VcwCursor* cursor = openQuery(s);
-         char mode[20];
-         vcw_dfn(s, cursor, "OPEN", mode, sizeof mode, SQLT_STR, nullptr);
-     }},
+    {L"prefix-column", [](VcwSession* s) { defineColumn(s, "OPEN", 20); }},
     {L"one-byte-output",
      [](VcwSession* s) {
          VcwCursor* cursor = openQuery(s);
          char one[1];
          vcw_bnd(s, cursor, "x", one, sizeof one, kVcwBindOut, SQLT_STR, nullptr);
      }},
-    {L"one-byte-define",
-     [](VcwSession* s) {
-         VcwCursor* cursor = openQuery(s);
-         char one[1];
-         vcw_dfn(s, cursor, "OPEN_MODE", one, sizeof one, SQLT_STR, nullptr);
-     }},
+    {L"one-byte-define", [](VcwSession* s) { defineColumn(s, "OPEN_MODE", 1); }},
     {L"execute-closed",
      [](VcwSession* s) {
          VcwCursor* cursor = openQuery(s);
