@@ -47,6 +47,7 @@ def main():
     harness.WORK = DEMO
     for path in harness.LAUNCHER_FILES:
         shutil.copy(path, launcher_dir)
+    harness.install_engine(os.path.join(DEMO, "bde"))
     shutil.copy(harness.RECORDER, os.path.join(launcher_dir, "notepad.exe"))
     with open(os.path.join(launcher_dir, "VEZerez.exe"), "wb") as old:
         old.write(b"MZ the installed, older manager program")

@@ -1,24 +1,25 @@
 #pragma once
-// The database engine as the launcher uses it: aliases, one connection and
-// the version query. The engine library is installed beside the launcher and
-// loaded at run time, so a missing engine is an error box, not a dead start.
+// The database engine as the launcher uses it, through the engine's own C
+// interface (IDAPI32.DLL): aliases, one connection and the version query.
+// The engine is loaded at run time from where its installation says, so a
+// missing engine is an error box, not a dead start.
 
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "interfaces/bde/idapi.h"
 #include "launcher/release_record.h"
 #include "launcher/settings.h"
-#include "interfaces/bde/dbengine.h"
 #include "support/unique_handle.h"
 
 namespace launcher {
 
 class DatabaseEngine {
 public:
-    // Loads the engine library; throws std::runtime_error when it is missing.
+    // Loads and starts the engine; throws std::runtime_error when it is
+    // missing or refuses to start.
     DatabaseEngine();
     ~DatabaseEngine();
     DatabaseEngine(const DatabaseEngine&) = delete;
@@ -36,14 +37,13 @@ public:
     // The first row of the query, or nothing when it has no rows.
     std::optional<ReleaseRow> firstReleaseRow(const std::wstring& sql);
 
-private:
     struct Calls;
 
-    std::wstring readField(DbeQuery* query, const wchar_t* column);
-
+private:
     support::ModuleHandle library_;
     std::unique_ptr<Calls> calls_;
-    DbeDatabase* database_ = nullptr;
+    bool started_ = false;
+    hDBIDb database_ = nullptr;
 };
 
 }  // namespace launcher

@@ -3,26 +3,48 @@
 #include <algorithm>
 #include <cctype>
 
-namespace dbengine {
+namespace idapi {
 namespace {
 
 constexpr std::string_view kDriverKey = "DRIVER";
+constexpr std::string_view kBlanks = " \t\r";
 
 std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
+    const auto first = text.find_first_not_of(kBlanks);
     if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
-std::pair<std::string, std::string> splitEntry(std::string_view entry) {
-    const std::size_t equals = entry.find('=');
-    return {std::string(trimmed(entry.substr(0, equals))), std::string(entry.substr(equals + 1))};
+std::pair<std::string, std::string> splitAt(std::string_view entry, std::size_t separator) {
+    return {std::string(trimmed(entry.substr(0, separator))),
+            std::string(entry.substr(separator + 1))};
 }
 
 void checkHasDriver(const std::vector<Alias>& aliases) {
     if (!aliases.empty() && aliases.back().driver.empty()) {
         throw ConfigError("alias " + aliases.back().name + " names no DRIVER");
     }
+}
+
+// One entry of an alias list, up to the next semicolon outside quotes.
+std::string_view nextEntry(std::string_view& list) {
+    bool quoted = false;
+    std::size_t end = 0;
+    while (end < list.size() && (quoted || list[end] != ';')) {
+        if (list[end] == '"') quoted = !quoted;
+        ++end;
+    }
+    const std::string_view entry = list.substr(0, end);
+    list.remove_prefix(std::min(end + 1, list.size()));
+    return entry;
+}
+
+std::string unquoted(std::string_view value) {
+    value = trimmed(value);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value);
 }
 
 }  // namespace
@@ -43,11 +65,12 @@ std::vector<Alias> parseConfig(std::string_view text) {
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         ++lineNumber;
         if (line.empty() || line.front() == ';') continue;
+        const std::size_t equals = line.find('=');
         if (line.front() == '[' && line.back() == ']' && line.size() > 2) {
             checkHasDriver(aliases);
             aliases.push_back({std::string(line.substr(1, line.size() - 2)), "", {}});
-        } else if (line.find('=') != std::string_view::npos && !aliases.empty()) {
-            auto [name, value] = splitEntry(line);
+        } else if (equals != std::string_view::npos && !aliases.empty()) {
+            auto [name, value] = splitAt(line, equals);
             if (equalNoCase(name, kDriverKey)) {
                 aliases.back().driver = value;
             } else {
@@ -72,13 +95,17 @@ std::string formatConfig(const std::vector<Alias>& aliases) {
     return text;
 }
 
-Parameters parseParameterList(const std::vector<std::string>& entries) {
+Parameters parseAliasParameters(std::string_view list) {
     Parameters parameters;
-    for (const std::string& entry : entries) {
-        if (entry.find('=') == std::string::npos) {
-            throw ConfigError("parameter '" + entry + "' is not NAME=VALUE");
+    while (!trimmed(list).empty()) {
+        const std::string_view entry = nextEntry(list);
+        if (trimmed(entry).empty()) continue;
+        const std::size_t colon = entry.find(':');
+        if (colon == std::string_view::npos) {
+            throw ConfigError("parameter '" + std::string(trimmed(entry)) + "' is not NAME: value");
         }
-        parameters.push_back(splitEntry(entry));
+        auto [name, value] = splitAt(entry, colon);
+        parameters.emplace_back(std::move(name), unquoted(value));
     }
     return parameters;
 }
@@ -105,4 +132,4 @@ Parameters merged(const Parameters& base, const Parameters& overrides) {
     return result;
 }
 
-}  // namespace dbengine
+}  // namespace idapi

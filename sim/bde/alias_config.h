@@ -1,6 +1,8 @@
 #pragma once
-// The engine's configuration file: one section per alias, the driver and the
-// alias's parameters as NAME=VALUE lines, UTF-8. Pure text work: no Windows header.
+// The engine's configuration file and its parameter lists. The file holds one
+// section per persistent alias, its driver and the alias's parameters as
+// NAME=VALUE lines; names and values are kept as the engine received them
+// (OEM code page). Pure text work: no Windows header.
 
 #include <stdexcept>
 #include <string>
@@ -8,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace dbengine {
+namespace idapi {
 
 class ConfigError : public std::runtime_error {
 public:
@@ -28,8 +30,10 @@ struct Alias {
 std::vector<Alias> parseConfig(std::string_view text);
 std::string formatConfig(const std::vector<Alias>& aliases);
 
-// "NAME=VALUE" entries, in order; throws ConfigError for an entry without "=".
-Parameters parseParameterList(const std::vector<std::string>& entries);
+// DbiAddAlias's list: "NAME: value;NAME: value", a value in double quotes
+// when it holds a semicolon. Blanks around names and values do not count.
+// Throws ConfigError for an entry without ':'.
+Parameters parseAliasParameters(std::string_view list);
 
 // The value of `name` (names compare without case), or empty.
 std::string parameter(const Parameters& parameters, std::string_view name);
@@ -39,4 +43,4 @@ Parameters merged(const Parameters& base, const Parameters& overrides);
 
 bool equalNoCase(std::string_view a, std::string_view b);
 
-}  // namespace dbengine
+}  // namespace idapi

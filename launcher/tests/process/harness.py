@@ -1,7 +1,8 @@
 """Process-level test harness for kdlauncher under Wine.
 
-Runs the real launcher in a directory of its own with the database engine,
-the stand-in client library and stand-in client programs beside it, against
+Runs the real launcher in a directory of its own with the stand-in client
+library and stand-in client programs beside it, the database engine installed
+in a folder of that directory (as its registry settings say), against
 a real FTP server on 127.0.0.1 and stand-in database instances, and drives
 its window through launcher_probe.exe. Needs an X display (make test
 provides one with xvfb-run) and the build's Wine prefix with a primed
@@ -33,9 +34,11 @@ PROBE = os.path.join(BUILD, "launcher", "launcher_probe.exe")
 RECORDER = os.path.join(BUILD, "launcher", "recording_client.exe")
 LAUNCHER_FILES = [
     os.path.join(BUILD, "launcher", "kdlauncher.exe"),
-    os.path.join(BUILD, "sim", "bde", "dbengine.dll"),
     os.path.join(VORLIX_BIN, "VCI.dll"),
 ]
+ENGINE_DLL = os.environ.get("ENGINE_DLL", os.path.join(BUILD, "sim", "bde", "IDAPI32.DLL"))
+ENGINE_KEY = r"HKLM\SOFTWARE\Borland\Database Engine"
+ENGINE_CONFIG = "IDAPI32.CFG"
 
 FTP_USER, FTP_PASSWORD = "kdftp", "mxftp5820"
 TIMEOUT_MS = 20000
@@ -70,6 +73,16 @@ def wine(*args, env=None, timeout=120, cwd=None):
         out.seek(0)
         err.seek(0)
         return subprocess.CompletedProcess(ended.args, ended.returncode, out.read(), err.read())
+
+
+def install_engine(directory):
+    """Installs the database engine as its setup would: the library in
+    `directory`, and the registry settings naming that directory and the
+    configuration file beside the library."""
+    os.makedirs(directory, exist_ok=True)
+    shutil.copy(ENGINE_DLL, directory)
+    for name, value in (("DLLPATH", directory), ("CONFIGFILE01", os.path.join(directory, ENGINE_CONFIG))):
+        wine("reg", "add", ENGINE_KEY, "/v", name, "/d", windows_path(value), "/f")
 
 
 def probe(*args):
@@ -204,8 +217,8 @@ def row(program, version, size, notes="", date="2024-05-01"):
 # ---------------------------------------------------------------- the launcher
 
 class LauncherCase(unittest.TestCase):
-    """One launcher directory per test, with the engine, the client library
-    and the stand-in Notepad beside the launcher."""
+    """One launcher directory per test, with the client library and the
+    stand-in Notepad beside the launcher and the engine in its folder "bde"."""
 
     def setUp(self):
         self.dir = os.path.join(WORK, self.id().split(".", 1)[1])
@@ -213,6 +226,8 @@ class LauncherCase(unittest.TestCase):
         os.makedirs(self.dir)
         for path in LAUNCHER_FILES:
             shutil.copy(path, self.dir)
+        self.engine_dir = self.path("bde")
+        install_engine(self.engine_dir)
         self.add_client("notepad")
         self.ftp_root = os.path.join(self.dir + ".ftp")
         shutil.rmtree(self.ftp_root, ignore_errors=True)

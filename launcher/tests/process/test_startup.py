@@ -1,14 +1,18 @@
 """Start-up: the single-instance check, the engine's registry settings, the
 alias and the connection, and how their failures are shown."""
 
+import os
+import shutil
 import unittest
 
-from harness import CLOSE, DATABASES, LauncherCase, probe, row, wine
+from harness import CLOSE, DATABASES, ENGINE_DLL, ENGINE_KEY, LauncherCase, row, wine
 
 TITLE = "Sendaro RDC DOWNLOAD"
 DRIVER_KEY = r"HKLM\SOFTWARE\Borland\Database Engine\Settings\DRIVERS\VORLIX\INIT"
 SYSTEM_KEY = r"HKLM\SOFTWARE\Borland\Database Engine\Settings\System\INIT"
 ROWS = [row("VEZerez", "VZ-1", "10")]
+CONFIG = os.path.join("bde", "IDAPI32.CFG")
+NOT_CONNECTED = (TITLE, "qryTmp: the delivery database is not connected")
 
 
 def tearDownModule():
@@ -47,6 +51,13 @@ class EngineSetUp(LauncherCase):
         self.click(CLOSE)
         self.assertEqual(self.wait_exit(), 0)
 
+    def start_current_copy(self):
+        """Runs a cycle whose installed copy is current: it only starts the program."""
+        DATABASES.service_name(ROWS)
+        self.add_client("VEZerez")
+        self.write("VERSION.INI", "[VEZerez]\r\nVERSION=VZ-1\r\nEXESIZE=10\r\n")
+        return self.run_cycle("VEZerez", ROWS)
+
     def test_registry_settings_are_overwritten(self):
         wine("reg", "add", DRIVER_KEY, "/v", "VENDOR INIT", "/d", "OTHER.DLL", "/f")
         wine("reg", "add", SYSTEM_KEY, "/v", "SHAREDMEMSIZE", "/d", "1", "/f")
@@ -59,31 +70,28 @@ class EngineSetUp(LauncherCase):
     def test_alias_is_added_and_saved_when_missing(self):
         service = DATABASES.service_name(ROWS)
         self.start_and_close()
-        config = self.read("dbengine.cfg").decode()
+        config = self.read(CONFIG).decode()
         self.assertIn("[TRVN_DATA]\r\nDRIVER=VORLIX\r\nSERVER NAME=%s\r\nUSER NAME=dlv\r\n"
                       % service, config)
 
     def test_existing_alias_with_other_parameters_stays_and_the_list_connects(self):
-        DATABASES.service_name(ROWS)
         original = "[TRVN_DATA]\r\nDRIVER=VORLIX\r\nSERVER NAME=ELSEWHERE\r\nUSER NAME=someone\r\n"
-        self.write("dbengine.cfg", original)
-        self.add_client("VEZerez")
-        self.write("VERSION.INI", "[VEZerez]\r\nVERSION=VZ-1\r\nEXESIZE=10\r\n")
-        self.assertEqual(self.run_cycle("VEZerez", ROWS), 0)
-        self.assertEqual(self.read("dbengine.cfg").decode(), original)
+        self.write(CONFIG, original)
+        self.assertEqual(self.start_current_copy(), 0)
+        self.assertEqual(self.read(CONFIG).decode(), original)
         self.assertEqual(self.wait_started()[0][0], "VEZerez.exe")
 
     def test_alias_in_another_case_is_refused_by_the_engine(self):
         original = "[trvn_data]\r\nDRIVER=VORLIX\r\nSERVER NAME=%s\r\n" % DATABASES.service_name(ROWS)
-        self.write("dbengine.cfg", original)
+        self.write(CONFIG, original)
         self.start(ROWS)
         caption, text = self.dialog()
         self.assertEqual(caption, TITLE)
         self.assertIn("Duplicate database alias name: TRVN_DATA", text)
         self.wait_window()
         self.click("VEZerez")
-        self.assertEqual(self.dialog(), (TITLE, "qryTmp: the delivery database is not connected"))
-        self.assertEqual(self.read("dbengine.cfg").decode(), original)
+        self.assertEqual(self.dialog(), NOT_CONNECTED)
+        self.assertEqual(self.read(CONFIG).decode(), original)
 
     def test_malformed_update_server_is_shown_and_the_window_opens(self):
         self.add_client("VEZerez")
@@ -103,6 +111,23 @@ class EngineSetUp(LauncherCase):
         self.assertIn("Unable to connect to database TRVN_DATA", text)
         self.assertIn("VLX-12154", text)
         self.wait_window()
+
+    def test_engine_missing_is_shown_and_the_window_opens(self):
+        os.remove(os.path.join(self.engine_dir, "IDAPI32.DLL"))
+        self.start(ROWS)
+        caption, text = self.dialog()
+        self.assertEqual(caption, TITLE)
+        self.assertIn("cannot load the database engine IDAPI32.DLL", text)
+        self.wait_window()
+        self.click("VEZerez")
+        self.assertEqual(self.dialog(), NOT_CONNECTED)
+
+    def test_engine_without_registered_directory_is_found_on_the_search_path(self):
+        wine("reg", "delete", ENGINE_KEY, "/v", "DLLPATH", "/f")
+        os.remove(os.path.join(self.engine_dir, "IDAPI32.DLL"))
+        shutil.copy(ENGINE_DLL, self.dir)
+        self.assertEqual(self.start_current_copy(), 0)
+        self.assertEqual(self.wait_started()[0][0], "VEZerez.exe")
 
 
 if __name__ == "__main__":

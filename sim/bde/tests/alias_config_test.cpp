@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace dbengine {
+namespace idapi {
 namespace {
 
 TEST(AliasConfig, ReadsWhatItWritesAndToleratesHandEditing) {
@@ -34,16 +34,21 @@ TEST(AliasConfig, NamesTheLineItCannotRead) {
     EXPECT_THROW(parseConfig("[A]\nSERVER NAME=x\n[B]\nDRIVER=V"), ConfigError);
 }
 
-TEST(AliasConfig, ParameterListsMergeWithoutCase) {
-    const Parameters alias = parseParameterList({"SERVER NAME=ELSEWHERE", "USER NAME=someone"});
-    const Parameters given = parseParameterList({"server name=TRVN", "PASSWORD=secret=1"});
+TEST(AliasConfig, AliasParameterListsReadQuotesAndMergeWithoutCase) {
+    const Parameters alias =
+        parseAliasParameters("SERVER NAME: ELSEWHERE;USER NAME:someone;PATH:c:\\data;");
+    EXPECT_EQ(
+        alias,
+        (Parameters{{"SERVER NAME", "ELSEWHERE"}, {"USER NAME", "someone"}, {"PATH", "c:\\data"}}));
+    const Parameters given = parseAliasParameters("server name:\"TRVN\";PASSWORD: \"se;cret:1\" ");
+    EXPECT_EQ(parameter(given, "PASSWORD"), "se;cret:1");
     const Parameters result = merged(alias, given);
     EXPECT_EQ(parameter(result, "SERVER NAME"), "TRVN");
     EXPECT_EQ(parameter(result, "user name"), "someone");
-    EXPECT_EQ(parameter(result, "PASSWORD"), "secret=1");
     EXPECT_EQ(parameter(result, "MISSING"), "");
-    EXPECT_THROW(parseParameterList({"NO VALUE"}), ConfigError);
+    EXPECT_TRUE(parseAliasParameters(" ; ").empty());
+    EXPECT_THROW(parseAliasParameters("SERVER NAME: X;NO VALUE"), ConfigError);
 }
 
 }  // namespace
-}  // namespace dbengine
+}  // namespace idapi
