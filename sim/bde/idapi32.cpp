@@ -281,12 +281,16 @@ private:
 
 std::mutex sessionMutex;
 
+Session& theSession() {
+    static Session session;
+    return session;
+}
+
 // Runs `work` on the session under its lock, as one guarded engine call.
 template <typename Work>
 DBIResult withSession(Work work) {
-    static Session session;
     std::lock_guard lock(sessionMutex);
-    return guarded([&] { work(session); });
+    return guarded([&] { work(theSession()); });
 }
 
 void require(bool condition) {
