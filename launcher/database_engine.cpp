@@ -29,8 +29,9 @@ constexpr wchar_t kEngineDirectoryValue[] = L"DLLPATH";
 std::vector<std::wstring> registeredDirectories() {
     wchar_t data[2048];
     DWORD size = sizeof data;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kEngineKey, kEngineDirectoryValue,
-                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, data, &size) != ERROR_SUCCESS) {
+    // An expandable value comes back expanded.
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kEngineKey, kEngineDirectoryValue, RRF_RT_REG_SZ, nullptr,
+                     data, &size) != ERROR_SUCCESS) {
         return {};
     }
     std::vector<std::wstring> directories;
