@@ -2,7 +2,7 @@
 
 Runs the real launcher in a directory of its own with the stand-in client
 library and stand-in client programs beside it, the database engine installed
-in a folder of that directory (as its registry settings say), against
+in a directory of its own (as its registry settings say), against
 a real FTP server on 127.0.0.1 and stand-in database instances, and drives
 its window through launcher_probe.exe. Needs an X display (make test
 provides one with xvfb-run) and the build's Wine prefix with a primed
@@ -218,7 +218,8 @@ def row(program, version, size, notes="", date="2024-05-01"):
 
 class LauncherCase(unittest.TestCase):
     """One launcher directory per test, with the client library and the
-    stand-in Notepad beside the launcher and the engine in its folder "bde"."""
+    stand-in Notepad beside the launcher, and the engine installed in a
+    directory next to it."""
 
     def setUp(self):
         self.dir = os.path.join(WORK, self.id().split(".", 1)[1])
@@ -226,7 +227,8 @@ class LauncherCase(unittest.TestCase):
         os.makedirs(self.dir)
         for path in LAUNCHER_FILES:
             shutil.copy(path, self.dir)
-        self.engine_dir = self.path("bde")
+        self.engine_dir = self.dir + ".bde"
+        shutil.rmtree(self.engine_dir, ignore_errors=True)
         install_engine(self.engine_dir)
         self.add_client("notepad")
         self.ftp_root = os.path.join(self.dir + ".ftp")

@@ -5,13 +5,13 @@ import os
 import shutil
 import unittest
 
-from harness import CLOSE, DATABASES, ENGINE_DLL, ENGINE_KEY, LauncherCase, row, wine
+from harness import (CLOSE, DATABASES, ENGINE_CONFIG, ENGINE_DLL, ENGINE_KEY, LauncherCase, row,
+                     wine)
 
 TITLE = "Sendaro RDC DOWNLOAD"
 DRIVER_KEY = r"HKLM\SOFTWARE\Borland\Database Engine\Settings\DRIVERS\VORLIX\INIT"
 SYSTEM_KEY = r"HKLM\SOFTWARE\Borland\Database Engine\Settings\System\INIT"
 ROWS = [row("VEZerez", "VZ-1", "10")]
-CONFIG = os.path.join("bde", "IDAPI32.CFG")
 NOT_CONNECTED = (TITLE, "qryTmp: the delivery database is not connected")
 
 
@@ -45,6 +45,15 @@ class SingleInstance(LauncherCase):
 
 class EngineSetUp(LauncherCase):
 
+    def config(self):
+        """The engine's configuration file."""
+        with open(os.path.join(self.engine_dir, ENGINE_CONFIG), "rb") as f:
+            return f.read().decode()
+
+    def write_config(self, text):
+        with open(os.path.join(self.engine_dir, ENGINE_CONFIG), "wb") as f:
+            f.write(text.encode())
+
     def start_and_close(self, **start):
         self.start(ROWS, **start)
         self.wait_window()
@@ -70,20 +79,20 @@ class EngineSetUp(LauncherCase):
     def test_alias_is_added_and_saved_when_missing(self):
         service = DATABASES.service_name(ROWS)
         self.start_and_close()
-        config = self.read(CONFIG).decode()
+        config = self.config()
         self.assertIn("[TRVN_DATA]\r\nDRIVER=VORLIX\r\nSERVER NAME=%s\r\nUSER NAME=dlv\r\n"
                       % service, config)
 
     def test_existing_alias_with_other_parameters_stays_and_the_list_connects(self):
         original = "[TRVN_DATA]\r\nDRIVER=VORLIX\r\nSERVER NAME=ELSEWHERE\r\nUSER NAME=someone\r\n"
-        self.write(CONFIG, original)
+        self.write_config(original)
         self.assertEqual(self.start_current_copy(), 0)
-        self.assertEqual(self.read(CONFIG).decode(), original)
+        self.assertEqual(self.config(), original)
         self.assertEqual(self.wait_started()[0][0], "VEZerez.exe")
 
     def test_alias_in_another_case_is_refused_by_the_engine(self):
         original = "[trvn_data]\r\nDRIVER=VORLIX\r\nSERVER NAME=%s\r\n" % DATABASES.service_name(ROWS)
-        self.write(CONFIG, original)
+        self.write_config(original)
         self.start(ROWS)
         caption, text = self.dialog()
         self.assertEqual(caption, TITLE)
@@ -91,7 +100,7 @@ class EngineSetUp(LauncherCase):
         self.wait_window()
         self.click("VEZerez")
         self.assertEqual(self.dialog(), NOT_CONNECTED)
-        self.assertEqual(self.read(CONFIG).decode(), original)
+        self.assertEqual(self.config(), original)
 
     def test_malformed_update_server_is_shown_and_the_window_opens(self):
         self.add_client("VEZerez")
