@@ -20,6 +20,7 @@ packages="
   xvfb xauth x11-apps imagemagick fonts-nanum locales
   python3-pyftpdlib openssl nlohmann-json3-dev
   coreutils clang-format
+  clang libfuzzer-14-dev zlib1g-dev
 "
 update_tries=3
 retry_pause_seconds=20

@@ -78,6 +78,15 @@ TEST(ProgressText, ComputesSpeedFromElapsedTimeAndCountsDown) {
               L"Download Speed 2.00 KB/S; ");
 }
 
+TEST(ProgressText, ACrawlAgainstAHugeTotalStopsAtTheLongestCountdown) {
+    EXPECT_EQ(remainingTimeText(0x7FFFFFFFLL * 3600), L"Time remaining 596523:14: 7");
+    EXPECT_EQ(remainingTimeText(-5), L"Time remaining  0: 0: 0");
+    TransferProgress progress;
+    progress.begin(0xFFFFFFFFFFFFFFFFull, 0);
+    EXPECT_EQ(progress.update(TransferDirection::Receiving, 1, 0x7FFFFFFFFFFFFFFFull),
+              L"Download Speed 0.00 KB/S; Time remaining 596523:14: 7");
+}
+
 TEST(InstallNames, DropsStoredFolders) {
     EXPECT_EQ(bareFileName(L"a.exe"), L"a.exe");
     EXPECT_EQ(bareFileName(L"bin/sub/a.dll"), L"a.dll");

@@ -25,13 +25,16 @@ constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
+// Fields out of range (a negative weekday) still name a day and a month.
+int wrapped(int value, int count) { return (value % count + count) % count; }
+
 }  // namespace
 
 std::string timeStampText(const std::tm& time) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %d", kWeekdays[time.tm_wday % 7],
-                  kMonths[time.tm_mon % 12], time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec,
-                  1900 + time.tm_year);
+    std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %lld",
+                  kWeekdays[wrapped(time.tm_wday, 7)], kMonths[wrapped(time.tm_mon, 12)],
+                  time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec, 1900LL + time.tm_year);
     return text;
 }
 

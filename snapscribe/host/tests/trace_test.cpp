@@ -35,6 +35,11 @@ TEST(TraceText, TheTimeStampHasTheClassicTwentyFourCharacterForm) {
     EXPECT_EQ(timeStampText(time), "Wed Dec  9 09:07:05 2026");
     time.tm_mday = 19;
     EXPECT_EQ(timeStampText(time).size(), 24u);
+    // Fields out of range still name a day and a month rather than reading
+    // before the tables.
+    time.tm_wday = -4;
+    time.tm_mon = -1;
+    EXPECT_EQ(timeStampText(time), "Wed Dec 19 09:07:05 2026");
 }
 
 TEST(TraceText, TheLevelWordIsReadInEachBase) {
