@@ -1,6 +1,8 @@
 #include "base64_codec.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace base64 {
 namespace {
@@ -81,6 +83,29 @@ std::size_t decodePiece(const char* text, std::size_t size, std::uint8_t* out) {
         *out++ = static_cast<std::uint8_t>(group >> 2);
     }
     return static_cast<std::size_t>(out - start);
+}
+
+PiecesResult decodePieces(const char* text, std::size_t size, std::size_t pieceChars,
+                          const BlockSink& sink) {
+    // One write per piece would cost a system call per 30 KiB of a file.
+    constexpr std::size_t kPiecesPerBlock = 32;
+    const std::size_t pieceBytes = pieceChars / 4 * 3 + pieceChars % 4 * 3 / 4;
+    std::vector<std::uint8_t> block(kPiecesPerBlock * pieceBytes);
+    std::size_t held = 0;
+    PiecesResult result;
+    for (std::size_t offset = 0; offset < size; offset += pieceChars) {
+        const std::size_t pieceLength = std::min(pieceChars, size - offset);
+        const std::size_t count = decodePiece(text + offset, pieceLength, block.data() + held);
+        if (count == 0) return {PiecesOutcome::EmptyPiece, result.bytes};
+        held += count;
+        result.bytes += count;
+        if (block.size() - held < pieceBytes) {
+            if (!sink(block.data(), held)) return {PiecesOutcome::SinkRefused, result.bytes};
+            held = 0;
+        }
+    }
+    if (held > 0 && !sink(block.data(), held)) return {PiecesOutcome::SinkRefused, result.bytes};
+    return result;
 }
 
 }  // namespace base64

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace base64 {
 
@@ -19,5 +20,21 @@ std::size_t encode(const std::uint8_t* data, std::size_t size, char* out);
 // the end of the piece) are decoded, a final group of two or three characters
 // giving one or two bytes. `out` must hold size * 3 / 4 bytes.
 std::size_t decodePiece(const char* text, std::size_t size, std::uint8_t* out);
+
+// Takes decoded bytes a block at a time; false stops the decoding.
+using BlockSink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
+
+enum class PiecesOutcome { Decoded, EmptyPiece, SinkRefused };
+struct PiecesResult {
+    PiecesOutcome outcome = PiecesOutcome::Decoded;
+    std::size_t bytes = 0;  // decoded, all handed to the sink when Decoded
+};
+
+// Decodes a long text as a file is carried in metadata: cut into pieces of
+// `pieceChars` (at least 1) characters, each decoded on its own with
+// decodePiece, the bytes handed to `sink` in blocks of up to 32 pieces'
+// worth. Stops at the first piece that yields no byte.
+PiecesResult decodePieces(const char* text, std::size_t size, std::size_t pieceChars,
+                          const BlockSink& sink);
 
 }  // namespace base64

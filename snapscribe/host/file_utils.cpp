@@ -44,30 +44,16 @@ bool writeAll(HANDLE file, const std::uint8_t* data, DWORD size) {
     return WriteFile(file, data, size, &written, nullptr) && written == size;
 }
 
-// Decoded pieces are gathered and written in large blocks: one write per
-// piece costs a system call per 30 KiB.
-constexpr std::size_t kWriteBlockBytes = 32 * (kDecodePieceChars / 4 * 3);
-
 // Returns the bytes written, 0 when a piece yields nothing or a write fails.
 std::uint32_t decodeInto(HANDLE file, const char* text, std::uint32_t length) {
-    std::vector<std::uint8_t> bytes(kWriteBlockBytes);
-    std::size_t held = 0;
-    std::uint32_t total = 0;
-    for (std::uint32_t offset = 0; offset < length; offset += kDecodePieceChars) {
-        const std::uint32_t pieceLength = std::min(kDecodePieceChars, length - offset);
-        const std::size_t count = base64::decodePiece(text + offset, pieceLength, &bytes[held]);
-        if (count == 0) {
-            SetLastError(ERROR_INVALID_DATA);
-            return 0;
-        }
-        held += count;
-        total += static_cast<std::uint32_t>(count);
-        if (bytes.size() - held < kDecodePieceChars / 4 * 3) {
-            if (!writeAll(file, bytes.data(), static_cast<DWORD>(held))) return 0;
-            held = 0;
-        }
-    }
-    return writeAll(file, bytes.data(), static_cast<DWORD>(held)) ? total : 0;
+    const base64::PiecesResult result = base64::decodePieces(
+        text, length, kDecodePieceChars, [file](const std::uint8_t* data, std::size_t size) {
+            return writeAll(file, data, static_cast<DWORD>(size));
+        });
+    if (result.outcome == base64::PiecesOutcome::EmptyPiece) SetLastError(ERROR_INVALID_DATA);
+    return result.outcome == base64::PiecesOutcome::Decoded
+               ? static_cast<std::uint32_t>(result.bytes)
+               : 0;
 }
 
 }  // namespace

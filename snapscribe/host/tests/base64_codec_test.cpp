@@ -76,4 +76,35 @@ TEST(Base64Codec, RoundTripsRandomBytesOfEveryLengthMod3) {
     }
 }
 
+TEST(Base64Codec, PiecesAreDecodedEachOnItsOwnAndHandedOnInBlocks) {
+    const std::string text = encodeText(std::string(300, 'x'));  // 400 characters
+    std::string received;
+    std::vector<std::size_t> blocks;
+    const auto keep = [&](const std::uint8_t* data, std::size_t size) {
+        received.append(reinterpret_cast<const char*>(data), size);
+        blocks.push_back(size);
+        return true;
+    };
+    // Pieces of 4 characters: 32 pieces, 96 bytes, fill a block.
+    base64::PiecesResult result = base64::decodePieces(text.data(), text.size(), 4, keep);
+    EXPECT_EQ(result.outcome, base64::PiecesOutcome::Decoded);
+    EXPECT_EQ(result.bytes, 300u);
+    EXPECT_EQ(received, std::string(300, 'x'));
+    EXPECT_EQ(blocks, (std::vector<std::size_t>{96, 96, 96, 12}));
+
+    // Padding ends only its own piece; a piece that yields nothing ends all.
+    received.clear();
+    const std::string padded = "Zm8=Zm9v!!!!Zm9v";
+    result = base64::decodePieces(padded.data(), padded.size(), 4, keep);
+    EXPECT_EQ(result.outcome, base64::PiecesOutcome::EmptyPiece);
+    EXPECT_EQ(result.bytes, 5u);
+    EXPECT_EQ(received, "");
+
+    int calls = 0;
+    result = base64::decodePieces(text.data(), text.size(), 4,
+                                  [&](const std::uint8_t*, std::size_t) { return ++calls < 2; });
+    EXPECT_EQ(result.outcome, base64::PiecesOutcome::SinkRefused);
+    EXPECT_EQ(calls, 2);
+}
+
 }  // namespace
