@@ -82,6 +82,7 @@ struct Conversation {
     std::uint64_t backupTime = 0;  // file time, UTC
     RecoveryAreaStamp lastArchivedLog, lastDatafileCopy, lastBackupPiece;
     std::vector<std::shared_ptr<ExtractedLog>> extractedLogs;
+    std::uint64_t maxNextScn = 0;  // highest next change number of the restored logs
 };
 
 struct SequenceState {
