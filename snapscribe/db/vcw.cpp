@@ -125,14 +125,19 @@ bool attachAndBegin(VcwSession* session) {
                            s->errorHandle));
 }
 
-// The banner is informative only: what the steps answer is not examined.
+// The banner is informative only: a failed read leaves it empty and keeps
+// the connection's outcome. Each step runs only after the one before it
+// succeeded, since a step on a cursor that failed to open ends the process.
 void readBanner(VcwSession* session) {
+    const VcwErrorState connected = session->last;
     VcwCursor* cursor = nullptr;
-    vcw_opn(session, cursor, kBannerQuery);
-    vcw_dfn(session, cursor, "BANNER", session->banner, sizeof session->banner, SQLT_STR, nullptr);
-    vcw_exe(session, cursor);
-    vcw_fet(session, cursor);
+    const bool read = vcw_opn(session, cursor, kBannerQuery) == 0 &&
+                      vcw_dfn(session, cursor, "BANNER", session->banner, sizeof session->banner,
+                              SQLT_STR, nullptr) == 0 &&
+                      vcw_exe(session, cursor) == 0 && vcw_fet(session, cursor) == 0;
     vcw_cls(session, cursor);
+    if (!read) session->banner[0] = '\0';
+    session->last = connected;
 }
 
 bool describeColumns(VcwSession* session, VcwCursor* cursor) {

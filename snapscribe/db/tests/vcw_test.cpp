@@ -105,6 +105,34 @@ TEST_F(VcwTest, AConnectionReadsTheBannerAndADisconnectKeepsOrReleasesTheRecord)
     EXPECT_TRUE(environment_->sessions.empty());
 }
 
+// A transient failure of the banner query costs the banner, not the
+// connection: a reused record does not keep the banner of before either.
+TEST_F(VcwTest, AFailedBannerReadLeavesAnEmptyBannerAndAWorkingConnection) {
+    VcwSession* session = connect();
+    ASSERT_THAT(session->banner, HasSubstr("Vorlix"));
+    vcw_dcon(session, true);
+
+    ASSERT_EQ(instance_->vlxsim("fail", "next 1034 \"select banner from v$version\""), 0u);
+    char descriptor[1024];
+    makeLocalConnectString(descriptor, sizeof descriptor);
+    EXPECT_EQ(vcw_con(environment_.get(), session, descriptor, false), 0);
+    EXPECT_STREQ(session->banner, "");
+    EXPECT_EQ(session->last.returnCode, VCI_SUCCESS);
+    EXPECT_EQ(session->last.errorNumber, 0) << "no error left pending for a later report";
+    EXPECT_TRUE(session->cursors.empty());
+
+    VcwCursor* cursor = nullptr;
+    char name[31];
+    ASSERT_EQ(vcw_opn(session, cursor, "select name from v$tablespace where name = 'SYSTEM'"), 0);
+    ASSERT_EQ(vcw_dfn(session, cursor, "name", name, sizeof name, SQLT_STR, nullptr), 0);
+    EXPECT_EQ(vcw_exe(session, cursor), 0);
+    EXPECT_EQ(vcw_fet(session, cursor), 0);
+    EXPECT_STREQ(name, "SYSTEM");
+    vcw_cls(session, cursor);
+    vcw_dcon(session, false);
+    instance_->vlxsim("clear-failures");
+}
+
 TEST_F(VcwTest, AConnectStringOfTwoCharactersOrAnUnknownInstanceFailsAndKeepsTheRecord) {
     VcwSession* session = nullptr;
     EXPECT_EQ(vcw_con(environment_.get(), session, "/@", false), 1);
