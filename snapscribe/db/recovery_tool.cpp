@@ -53,6 +53,8 @@ constexpr std::uint32_t kHomeBytes = 4096;
 constexpr std::uint32_t kCommandBytes = 4096;
 constexpr std::uint32_t kErrorTextBytes = 4096;
 constexpr std::int32_t kPipeTypeBytes = 772;
+constexpr UINT kEndedToolExitCode = 1;
+constexpr DWORD kToolEndMillis = 10000;
 constexpr long kToolStartLine = 4310;
 constexpr long kToolSendLine = 4334;
 constexpr long kToolAnswerLine = 4361;
@@ -87,6 +89,15 @@ void forgetTool() {
     if (sequenceState().conversation) sequenceState().conversation->toolRunning = false;
 }
 
+// A tool that cannot be told "exit;" would otherwise wait for commands on
+// the pipes the next conversation's tool listens on, and take some of them.
+void endToolProcess() {
+    if (!toolActive()) return;
+    if (tracing(TRC_MISC)) traceMsgA("\nEnding BAKX process");
+    TerminateProcess(tool().process.get(), kEndedToolExitCode);
+    WaitForSingleObject(tool().process.get(), kToolEndMillis);
+}
+
 class Deadline {
 public:
     explicit Deadline(std::uint32_t millis) : end_(GetTickCount64() + millis) {}
@@ -103,6 +114,7 @@ std::wstring wide(const char* text) {
 }
 
 bool launchTool() {
+    endToolProcess();
     char home[kHomeBytes];
     if (getSetting("VORLIX_HOME", home, sizeof home, nullptr) == 0) return false;
     std::wstring commandLine = wide(home) + kToolCommandLine + wide(recoveryToolOptions().c_str());
@@ -182,10 +194,22 @@ Answer awaitAnswer(char* errorText, std::uint32_t size) {
     }
 }
 
+// A command cut to the input bind would be another command: it is not sent.
+void refuseOverlongCommand(const char* command, const std::wstring& wideCommand) {
+    const std::size_t bytes = std::strlen(command);
+    if (bytes < kCommandBytes) return;
+    if (tracing(TRC_MISC)) {
+        traceMsgA("\nBAKX command of %u bytes is longer than %u bytes: not sent",
+                  static_cast<unsigned>(bytes), static_cast<unsigned>(kCommandBytes - 1));
+    }
+    raiseWriterFailure(kToolSendFailure, kToolSendLine, {wideCommand});
+}
+
 void sendCommand(const char* command, const std::wstring& wideCommand) {
+    refuseOverlongCommand(command, wideCommand);
     VcwSession* s = session();
     char text[kCommandBytes] = {};
-    std::strncpy(text, command, sizeof text - 1);
+    std::memcpy(text, command, std::strlen(command));
     VcwCursor* cursor = nullptr;
     if (s == nullptr || vcw_opn(s, cursor, kSendBlock) != 0 ||
         vcw_bnd(s, cursor, "cmd", text, sizeof text, kVcwBindIn, SQLT_STR, nullptr) != 0 ||
@@ -248,15 +272,14 @@ void runToolCommand(const char* command) {
 }
 
 void stopRecoveryTool() {
-    DWORD exitCode = 0;
-    if (!toolExitCode(exitCode) || exitCode == STILL_ACTIVE) {
-        if (session() == nullptr) return;
+    if (toolActive() && session() != nullptr) {
         try {
             runToolCommand(kExitCommand);
         } catch (const WriterFailureError&) {
-            // The tool is left to its own timeout.
+            // Ended below like a tool whose session is gone.
         }
     }
+    endToolProcess();
     forgetTool();
 }
 

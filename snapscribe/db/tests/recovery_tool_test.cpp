@@ -47,8 +47,8 @@ void setEnvironment(const std::wstring& name, const std::string& value) {
     SetEnvironmentVariableW(name.c_str(), std::wstring(value.begin(), value.end()).c_str());
 }
 
-// Suspends or resumes every thread of the tools this process started.
-void holdTools(bool suspend) {
+// The tool processes this process started that still run.
+std::vector<DWORD> runningTools() {
     support::KernelHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W process{};
     process.dwSize = sizeof process;
@@ -60,6 +60,12 @@ void holdTools(bool suspend) {
             tools.push_back(process.th32ProcessID);
         }
     }
+    return tools;
+}
+
+// Suspends or resumes every thread of the tools this process started.
+void holdTools(bool suspend) {
+    const std::vector<DWORD> tools = runningTools();
     support::KernelHandle threads(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 thread{};
     thread.dwSize = sizeof thread;
@@ -151,6 +157,49 @@ TEST_F(RecoveryToolTest, AToolThatEndedIsStartedAgainByTheNextCommand) {
     const std::size_t first = text.find(echo);
     ASSERT_NE(first, std::string::npos);
     EXPECT_NE(text.find(echo, first + 1), std::string::npos) << "a second tool was started";
+}
+
+// Cut to the input bind, this would be the first 315 of its commands.
+TEST_F(RecoveryToolTest, ACommandLongerThanTheInputBindIsRefusedUnsent) {
+    Instance db;
+    beginConversation(db);
+    std::string command;
+    while (command.size() < 5000) command += "set echo off;";
+    std::wstring refused;
+    EXPECT_EQ(commandFailure(command.c_str(), &refused), kToolSendFailure);
+    EXPECT_EQ(refused, std::wstring(command.begin(), command.end()));
+    const std::string text = trace_->text();
+    const std::size_t refusal = text.find(
+        "\nBAKX command of 5005 bytes is longer than 4095 "
+        "bytes: not sent");
+    ASSERT_NE(refusal, std::string::npos);
+    EXPECT_EQ(text.find("Polling BAKX output status", refusal), std::string::npos);
+    EXPECT_EQ(commandFailure("set echo on;"), 0u) << "the tool was given nothing to answer";
+}
+
+// Whether "exit;" cannot be sent or the session is already gone, the tool
+// ends with its conversation: the next one talks to a tool of its own.
+TEST_F(RecoveryToolTest, AToolThatCannotBeToldToExitEndsWithItsConversation) {
+    Instance db;
+    for (const bool sessionGone : {false, true}) {
+        SCOPED_TRACE(sessionGone ? "session gone" : "exit not sent");
+        beginConversation(db);
+        ASSERT_EQ(commandFailure("set echo off;"), 0u);
+        ASSERT_EQ(runningTools().size(), 1u);
+        if (sessionGone) {
+            dropConversationSession();
+        } else {
+            ASSERT_EQ(db.vlxsim("fail", "every 3113 \"send_message('vlx$bakx_vss_in')\""), 0u);
+        }
+        cleanupConversation();
+        db.vlxsim("clear-failures");
+        EXPECT_TRUE(runningTools().empty());
+
+        beginConversation(db);
+        EXPECT_EQ(commandFailure("set echo off;"), 0u);
+        EXPECT_EQ(runningTools().size(), 1u);
+        cleanupConversation();
+    }
 }
 
 TEST_F(RecoveryToolTest, AToolThatFailsWhileACommandWaitsFailsTheCommand) {
