@@ -29,6 +29,8 @@ Phase phaseFromLetter(wchar_t letter);
 
 constexpr std::size_t kSidMaxChars = 11;
 constexpr std::size_t kSidNarrowMaxBytes = 10;
+// The local descriptor holds only names shorter than the longest narrow name.
+constexpr std::size_t kSidConnectMaxBytes = kSidNarrowMaxBytes - 1;
 constexpr std::size_t kTraceFileMaxBytes = 770;
 constexpr std::uint32_t kTraceLevelAll = 0xFFFFFFFF;
 // A trace file name starting with this byte asks to remove the stored name.

@@ -204,15 +204,16 @@ bool runConsole() {
     SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
     settings.Running = true;
     const std::int32_t result = initWriter();
-    settings.Running = result >= 0;
+    const bool started = result >= 0;
+    // A Ctrl-C while the writer came up has already said no.
+    if (!started) settings.Running = false;
     std::printf("%s", kWaitingLine);
-    if (!settings.Running) {
+    if (!started) {
         std::printf("\nThe writer did not start: %s (0x%08X)\n", writerState().failedStep,
                     static_cast<unsigned>(result));
     }
     std::fflush(stdout);
-    const bool started = settings.Running;
-    if (started) {
+    if (settings.Running) {
         traceMisc("%s", kWaitingLine);
         while (settings.Running) Sleep(kConsolePollMillis);
     }

@@ -73,6 +73,18 @@ std::string narrowSid(const std::wstring& sid) {
     return narrow.size() <= kSidNarrowMaxBytes ? narrow : std::string();
 }
 
+// Settings and removal take any narrow name; a service or writer of a name
+// the local descriptor cannot hold would fail every event.
+bool refusedForConnection() {
+    const std::string& sid = writerSettings().SidNarrow;
+    if (sid.size() <= kSidConnectMaxBytes) return false;
+    std::printf(
+        "\nInstance name %s is longer than %u bytes: the writer cannot connect to it: "
+        "refused\n",
+        sid.c_str(), static_cast<unsigned>(kSidConnectMaxBytes));
+    return true;
+}
+
 int startFailure(const char* message) {
     if (tracing(TRC_MISC)) traceMsgA("%s", message);
     return kStartFailureExit;
@@ -207,10 +219,14 @@ int run(int argc, wchar_t** argv) {
         readInstanceOptions(words, leading.next + 1, developer, currentRunSettings());
     for (const Note& note : options.notes) tell(note);
     applyRunSettings(options.settings);
+    if (options.action == InstanceAction::Install && refusedForConnection()) {
+        return kStartFailureExit;
+    }
     if (options.action != InstanceAction::RunWriter) return installOrRemove(options, leading);
     if (!developer && (options.traceLevelGiven || options.traceFileGiven)) {
         return storeTraceSettings(options);
     }
+    if (refusedForConnection()) return kStartFailureExit;
     return runWriter();
 }
 

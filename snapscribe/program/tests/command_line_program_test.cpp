@@ -57,6 +57,19 @@ TEST(CommandLine, AnInstanceNameBeyondTenBytesIsRefused) {
     EXPECT_EQ(runSnapscribe(L"ABCDEFGHIJ /tl 0", scratch.file(L"")).exitCode, 0u);
 }
 
+// Ten bytes fit the trace settings' names but not the local descriptor.
+TEST(CommandLine, ATenByteInstanceNameIsRefusedAServiceAndAWriter) {
+    ScratchDirectory scratch;
+    for (const wchar_t* arguments : {L"ABCDEFGHIJ /i", L"ABCDEFGHIJ"}) {
+        const Finished run = runSnapscribe(arguments, scratch.file(L""));
+        EXPECT_EQ(run.exitCode, 200u) << arguments;
+        EXPECT_THAT(run.output, HasSubstr("Instance name ABCDEFGHIJ is longer than 9 bytes: the "
+                                          "writer cannot connect to it: refused"));
+        EXPECT_THAT(run.output, Not(HasSubstr("Waiting for VSS events")));
+    }
+    EXPECT_FALSE(serviceConfig(L"VorlixVssWriterABCDEFGHIJ").exists);
+}
+
 TEST(CommandLine, APasswordLineBeyond199CharactersIsRefused) {
     ScratchDirectory scratch;
     ProgramOptions options;

@@ -94,6 +94,27 @@ TEST_F(LifecycleTest, TheConsoleHandlerEndsTheWaitForEveryKindOfControl) {
     }
 }
 
+// Answers 1 when the writer counted as started.
+DWORD WINAPI consoleThread(void*) { return runConsole() ? 1 : 0; }
+
+// The start event is reported while the writer comes up: a Ctrl-C there
+// ends the console writer once it is up instead of being forgotten.
+TEST_F(LifecycleTest, ACtrlCWhileTheConsoleWriterStartsEndsIt) {
+    setEventObserver([](const ReportedEvent& event) {
+        if (event.id == kStartEvent) consoleCtrlHandler(CTRL_C_EVENT);
+    });
+    support::KernelHandle thread(CreateThread(nullptr, 0, consoleThread, nullptr, 0, nullptr));
+    ASSERT_TRUE(thread);
+    const bool endedByItself = WaitForSingleObject(thread.get(), 30000) == WAIT_OBJECT_0;
+    writerSettings().Running = false;
+    WaitForSingleObject(thread.get(), INFINITE);
+    setEventObserver({});
+    EXPECT_TRUE(endedByItself);
+    DWORD started = 0;
+    GetExitCodeThread(thread.get(), &started);
+    EXPECT_EQ(started, 1u) << "stopped by the user, not failed";
+}
+
 // The test process cannot take the privilege back, so this runs as a test
 // of its own (see CMakeLists.txt).
 TEST_F(LifecycleTest, WithoutTheBackupPrivilegeStartingStopsButTheStartEventIsReported) {
