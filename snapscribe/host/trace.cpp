@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 #include <vector>
 
 #include "code_page.h"
@@ -16,9 +17,12 @@ namespace {
 constexpr std::uint32_t kLevelSettingBytes = 772;
 constexpr std::uint32_t kOptionsSettingBytes = 800;
 
-// A file, stdout, or none. Written by the main thread and by the event that
-// opens or closes a sequence; one event runs at a time.
+// A file, stdout, or none. Opened and closed by the main thread and by the
+// event that opens or closes a sequence while other events' threads may be
+// writing: writing, opening and closing take turns (entries made while
+// opening or closing take it again on the same thread).
 std::atomic<std::FILE*> destination{nullptr};
+std::recursive_mutex streamTurn;
 std::string storedToolOptions;
 
 bool timeStamped(bool startsWithLineFeed) { return startsWithLineFeed && tracing(TRC_TIME); }
@@ -31,6 +35,7 @@ std::string timePrefix() {
 
 // Returns the characters of the entry: those of `prefix` plus `bodyChars`.
 int writeEntry(bool stamped, const std::string& body, int bodyChars) {
+    const std::lock_guard<std::recursive_mutex> turn(streamTurn);
     std::FILE* stream = destination.load();
     if (stream == nullptr) return 0;
     const std::string entry = stamped ? timePrefix() + body : body;
@@ -106,6 +111,7 @@ int traceText(const std::wstring& text) {
 }
 
 int initTrace(const std::string& sid) {
+    const std::lock_guard<std::recursive_mutex> turn(streamTurn);
     if (destination.load() != nullptr) return 1;
     WriterSettings& settings = writerSettings();
     if (settings.TraceLevel == 0) {
@@ -140,6 +146,7 @@ int initTrace(const std::string& sid) {
 }
 
 void closeTrace() {
+    const std::lock_guard<std::recursive_mutex> turn(streamTurn);
     if (destination.load() == nullptr) return;
     if (tracing(TRC_MISC)) traceMsgA("\nClosing Application Trace file");
     std::FILE* stream = destination.exchange(nullptr);

@@ -23,6 +23,7 @@ constexpr const wchar_t* kClassKey = L"CLSID\\{26D02976-B909-43ad-AF7E-62A4F625E
 constexpr DWORD kEnumerationSlack = 36;
 constexpr std::size_t kSettingsSidMaxBytes = 20;
 constexpr DWORD kServiceType = SERVICE_WIN32_OWN_PROCESS;
+constexpr const wchar_t* kDefaultAccount = L"LocalSystem";
 
 // Failures of install and remove: traced with their context, then 0.
 int failed(const wchar_t* context) {
@@ -112,10 +113,14 @@ int createOrChangeService(SC_HANDLE manager, const InstallRequest& request,
                           const std::wstring& serviceProgram) {
     ServiceHandle service(OpenServiceW(manager, serviceName.c_str(), SERVICE_ALL_ACCESS));
     if (service) {
-        if (!ChangeServiceConfigW(service.get(), kServiceType, SERVICE_DEMAND_START,
-                                  SERVICE_ERROR_NORMAL, serviceProgram.c_str(), nullptr, nullptr,
-                                  nullptr, optional(request.account), optional(request.password),
-                                  displayName.c_str())) {
+        // No account asked for is the system's default account here too, not
+        // whatever account the service ran under before.
+        const bool defaultAccount = request.account.empty();
+        if (!ChangeServiceConfigW(
+                service.get(), kServiceType, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                serviceProgram.c_str(), nullptr, nullptr, nullptr,
+                defaultAccount ? kDefaultAccount : request.account.c_str(),
+                defaultAccount ? L"" : optional(request.password), displayName.c_str())) {
             return failed(serviceProgram.c_str());
         }
         traceMiscWide(L"\nChanged service attributes for %s\n", serviceName);
@@ -265,8 +270,13 @@ DWORD runAsService(const std::wstring& sid) {
     if (!service.stopEvent) return traceLastError(L"CreateEvent failed");
 
     SERVICE_TABLE_ENTRYW table[] = {{service.name.data(), MyServiceMain}, {nullptr, nullptr}};
-    if (!StartServiceCtrlDispatcherW(table)) {
-        const DWORD error = GetLastError();
+    const BOOL dispatched = StartServiceCtrlDispatcherW(table);
+    const DWORD error = GetLastError();
+    // The handler may be called until the dispatcher returns, even after the
+    // service main routine ended: the stop event lives until then.
+    service.stopEvent.reset();
+    if (!dispatched) {
+        SetLastError(error);
         traceLastError(L"Could not run as Service");
         return error;
     }
@@ -288,7 +298,6 @@ void WINAPI MyServiceMain(DWORD, LPWSTR*) {
     if (result < 0) {
         if (tracing(TRC_MISC)) traceMsgA("LErrExit hit\n");
         teardownWriter();
-        service.stopEvent.reset();
         reportStatus(SERVICE_STOPPED, static_cast<DWORD>(result), L"SetServiceStatus");
         return;
     }
@@ -296,7 +305,6 @@ void WINAPI MyServiceMain(DWORD, LPWSTR*) {
     if (tracing(TRC_MISC)) traceMsgA("WaitForSingleObject\n");
     WaitForSingleObject(service.stopEvent.get(), INFINITE);
     if (tracing(TRC_MISC)) traceMsgA("WaitForSingleObject: returned\n");
-    service.stopEvent.reset();
     teardownWriter();
     reportStatus(SERVICE_STOPPED, 0, L"SetServiceStatus(SERVICE_STOPPED)");
 }

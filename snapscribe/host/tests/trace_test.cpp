@@ -1,6 +1,13 @@
 #include "snapscribe/host/trace.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "host_test_support.h"
 
@@ -161,6 +168,43 @@ TEST_F(TraceTest, AnOpenTraceIsKeptAndAppendedToAcrossOpenings) {
               "\nStarting Application Trace file\nEnable Vss Misc tracing\nClosing Application "
               "Trace file\nStarting Application Trace file\nEnable Vss Misc tracing\nClosing "
               "Application Trace file");
+}
+
+// Event threads trace while the main thread opens and closes the trace: an
+// entry reported written is in the file, whole.
+TEST_F(TraceTest, EntriesOfOtherThreadsSurviveTheTraceBeingClosedAndOpened) {
+    constexpr int kWriters = 3;
+    constexpr char kEntry[] = "\nan entry of an event thread, whole";
+    std::atomic<bool> writing{true};
+    std::atomic<int> written{0};
+    auto write = [&] {
+        while (writing) {
+            if (traceMsgA(kEntry) > 0) ++written;
+        }
+    };
+    std::vector<std::thread> writers;
+    for (int i = 0; i < kWriters; ++i) writers.emplace_back(write);
+    for (int round = 0; round < 300; ++round) {
+        openOnFile(TRC_MISC);
+        closeTrace();
+    }
+    writing = false;
+    for (std::thread& writer : writers) writer.join();
+
+    std::istringstream lines(traced());
+    int entries = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty()) continue;
+        if (line == kEntry + 1) {
+            ++entries;
+            continue;
+        }
+        EXPECT_THAT(line,
+                    ::testing::AnyOf("Starting Application Trace file", "Enable Vss Misc tracing",
+                                     "Closing Application Trace file"));
+    }
+    EXPECT_GT(entries, 0);
+    EXPECT_EQ(entries, written.load());
 }
 
 // Stored settings as the client library finds them (the environment first).

@@ -197,7 +197,8 @@ ServiceConfig serviceConfig(const std::wstring& name) {
     std::vector<BYTE> block(needed);
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(block.data());
     if (!QueryServiceConfigW(service.get(), config, needed, &needed)) return {};
-    return {true, config->dwStartType, config->lpBinaryPathName, config->lpDisplayName};
+    return {true, config->dwStartType, config->lpBinaryPathName, config->lpDisplayName,
+            config->lpServiceStartName != nullptr ? config->lpServiceStartName : L""};
 }
 
 namespace {

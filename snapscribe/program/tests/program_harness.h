@@ -92,6 +92,7 @@ struct ServiceConfig {
     DWORD startType = 0;
     std::wstring binaryPath;
     std::wstring displayName;
+    std::wstring account;
 };
 ServiceConfig serviceConfig(const std::wstring& name);
 void deleteService(const std::wstring& name);

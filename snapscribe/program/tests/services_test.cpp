@@ -87,6 +87,44 @@ TEST_F(ServicesTest, TheServiceRunsTheWriterFromStartToStop) {
     EXPECT_THAT(after.output(), Not(HasSubstr("Vorlix VSS Writer")));
 }
 
+TEST_F(ServicesTest, ReinstallingWithoutAnAccountGoesBackToTheDefaultAccount) {
+    const std::wstring db = sid(L'U');
+    const std::wstring service = L"VorlixVssWriter" + db;
+    ProgramOptions options = vorlixClient();
+    options.input = "secret\r\n";
+    ASSERT_EQ(runSnapscribe(db + L" /i /user:.\\someone", scratch.file(L""), options).exitCode, 0u);
+    EXPECT_EQ(serviceConfig(service).account, L".\\someone");
+
+    ASSERT_EQ(snapscribe(db + L" /i").exitCode, 0u);
+    const std::wstring fresh = sid(L'V');
+    ASSERT_EQ(snapscribe(fresh + L" /i").exitCode, 0u);
+    EXPECT_EQ(serviceConfig(service).account, serviceConfig(L"VorlixVssWriter" + fresh).account);
+}
+
+// All instances share one class registration, which removing any of them
+// takes away: the writer services of the others go on serving, also when
+// started again.
+TEST_F(ServicesTest, RemovingOneInstanceLeavesTheOthersWritersWorking) {
+    const std::wstring removed = sid(L'C');
+    const std::wstring kept = sid(L'K');
+    const std::wstring keptService = L"VorlixVssWriter" + kept;
+    ASSERT_EQ(snapscribe(kept + L" /i").exitCode, 0u);
+    ASSERT_EQ(snapscribe(removed + L" /i").exitCode, 0u);
+    ASSERT_EQ(snapscribe(removed + L" /d").exitCode, 0u);
+    ASSERT_EQ(classesRootDefault(kClassKey), std::nullopt);
+
+    for (const bool restarted : {false, true}) {
+        if (restarted) {
+            ASSERT_EQ(stopService(keptService), static_cast<DWORD>(SERVICE_STOPPED));
+            ASSERT_EQ(startService(keptService), static_cast<DWORD>(SERVICE_RUNNING));
+        }
+        Program requester(vssreqPath(), L"writers --instance " + kept, scratch.file(L""));
+        EXPECT_EQ(requester.finish(), 0u);
+        EXPECT_THAT(requester.output(), HasSubstr("Vorlix VSS Writer - " + narrow(kept)))
+            << (restarted ? "restarted" : "running");
+    }
+}
+
 TEST_F(ServicesTest, QueryStopsAndStartsEveryWriterService) {
     const std::wstring first = L"VorlixVssWriter" + sid(L'A');
     const std::wstring second = L"VorlixVssWriter" + sid(L'B');
