@@ -16,6 +16,8 @@ enum class InstanceStatus { Down, Starting, Started, Mounted, Open };
 struct Tablespace {
     int number = 0;
     std::string name;
+
+    bool operator==(const Tablespace&) const = default;
 };
 
 struct Datafile {
@@ -28,11 +30,15 @@ struct Datafile {
     std::string error;  // read error the header view shows; empty for none
     uint64_t checkpoint = 0;
     uint32_t blocks = 0;  // data blocks in use after the header block
+
+    bool operator==(const Datafile&) const = default;
 };
 
 struct LogMember {
     int group = 0;
     std::string member;
+
+    bool operator==(const LogMember&) const = default;
 };
 
 struct ArchiveDest {
@@ -41,6 +47,8 @@ struct ArchiveDest {
     std::string target = "PRIMARY";
     std::string status = "VALID";
     bool recoveryArea = false;
+
+    bool operator==(const ArchiveDest&) const = default;
 };
 
 // An archived log, a backup piece or a datafile copy: a file the control
@@ -61,18 +69,24 @@ struct FileRecord {
     bool archived = true;
     bool backedUp = false;
     int fileNumber = 0;  // datafile copies
+
+    bool operator==(const FileRecord&) const = default;
 };
 
 struct Incarnation {
     int number = 0;
     uint64_t resetlogsChange = 0;
     uint64_t priorResetlogsChange = 0;
+
+    bool operator==(const Incarnation&) const = default;
 };
 
 struct Pipe {
     std::string name;  // upper case, as the server keeps pipe names
     std::string type = "PUBLIC";
     std::vector<std::vector<std::string>> messages;
+
+    bool operator==(const Pipe&) const = default;
 };
 
 // A user table in the catalog; its rows live in its tablespace's first datafile.
@@ -82,6 +96,8 @@ struct UserTable {
     std::string tablespace = "USERS";
     uint32_t id = 0;
     uint32_t nextKey = 1;
+
+    bool operator==(const UserTable&) const = default;
 };
 
 struct InjectedFailure {
@@ -89,6 +105,8 @@ struct InjectedFailure {
     int error = 0;
     std::string message;
     bool every = false;
+
+    bool operator==(const InjectedFailure&) const = default;
 };
 
 struct InstanceState {
@@ -140,6 +158,8 @@ struct InstanceState {
     const Pipe* pipe(const std::string& upperName) const;
     std::string tablespaceName(int number) const;
     uint64_t nextChange(uint64_t step = 1) { return currentChange += step; }
+
+    bool operator==(const InstanceState&) const = default;
 };
 
 const char* statusName(InstanceStatus status);

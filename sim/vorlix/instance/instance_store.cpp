@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "sim/vorlix/instance/settings.h"
@@ -111,37 +112,66 @@ InstanceStore::Lock::Lock(const InstanceStore& store)
 
 InstanceStore::Lock::~Lock() { ReleaseMutex(mutex_.get()); }
 
-InstanceState InstanceStore::load() const {
+std::wstring InstanceStore::generationPath() const {
+    return widen(directory_) + L"\\state.generation";
+}
+
+std::optional<InstanceStore::FileStamp> InstanceStore::stampOnDisk() const {
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!GetFileAttributesExW(statePath().c_str(), GetFileExInfoStandard, &attributes))
+        return std::nullopt;
+    FileStamp stamp;
+    stamp.size = (uint64_t(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+    stamp.lastWrite = (uint64_t(attributes.ftLastWriteTime.dwHighDateTime) << 32) |
+                      attributes.ftLastWriteTime.dwLowDateTime;
+    auto generation = readWholeFile(generationPath());
+    stamp.generation = generation ? std::strtoull(generation->c_str(), nullptr, 10) : 0;
+    return stamp;
+}
+
+InstanceState& InstanceStore::load() const {
+    auto stamp = stampOnDisk();
+    if (stamp && kept_->stamp == stamp) return kept_->state;
+    forgetState();
     auto text = readWholeFile(statePath());
     if (!text) throw std::runtime_error("no state file in " + directory_);
-    return stateFromJson(*text);
+    kept_->state = stateFromJson(*text);
+    kept_->stamp = stamp;
+    return kept_->state;
 }
 
 InstanceState InstanceStore::read() const {
     Lock lock(*this);
-    return load();
+    return load();  // a copy: the kept state changes only under the lock
 }
 
 void InstanceStore::create(const InstanceState& state) const {
     Lock lock(*this);
     createDirectories(widen(directory_));
-    save(toJson(state));
+    save(state);
 }
 
-void InstanceStore::save(const std::string& json) const {
+void InstanceStore::save(const InstanceState& state) const {
+    forgetState();
     std::wstring path = statePath();
     std::wstring temporary = path + L".new";
-    if (!WinStorage().createFile(narrow(temporary), json) ||
+    if (!WinStorage().createFile(narrow(temporary), toJson(state)) ||
         !MoveFileExW(temporary.c_str(), path.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw std::runtime_error("cannot write the state file in " + directory_);
+    auto stamp = stampOnDisk();
+    uint64_t generation = stamp ? stamp->generation + 1 : 1;
+    if (!WinStorage().createFile(narrow(generationPath()), std::to_string(generation)))
+        throw std::runtime_error("cannot write the state generation in " + directory_);
+    if (&kept_->state != &state) kept_->state = state;
+    kept_->stamp = stampOnDisk();
 }
 
 bool InstanceStore::waitUnlocked(InstanceState& state,
                                  const std::function<bool(const InstanceState&)>& ready,
                                  unsigned long timeoutMillis) const {
     constexpr DWORD kPollMillis = 100;
-    save(toJson(state));
+    save(state);
     // Another handle to the mutex this thread owns through `update`'s lock.
     support::KernelHandle mutex(CreateMutexW(nullptr, FALSE, mutexName().c_str()));
     if (!mutex) throw std::runtime_error("cannot open the instance lock");
@@ -149,15 +179,15 @@ bool InstanceStore::waitUnlocked(InstanceState& state,
         ReleaseMutex(mutex.get());
         Sleep(kPollMillis);
         WaitForSingleObject(mutex.get(), INFINITE);
-        state = load();
+        const InstanceState& stored = load();
+        if (&stored != &state) state = stored;
         if (ready(state)) return true;
         if (waited >= timeoutMillis) return false;
     }
 }
 
-void InstanceStore::saveIfChanged(const InstanceState& state, const std::string& before) const {
-    std::string after = toJson(state);
-    if (after != before) save(after);
+void InstanceStore::saveIfChanged(const InstanceState& state, const InstanceState& before) const {
+    if (!(state == before)) save(state);
 }
 
 }  // namespace vorlix

@@ -2,8 +2,13 @@
 // Where instances live and how processes share them: the directory
 // <VORLIX_HOME>\instances\<SID> holds the state file "state.json"; a named
 // mutex per instance makes every read-change-write atomic across processes.
+// A store keeps the state it last read or wrote and parses the file again only
+// when another process has replaced it since: every write bumps a generation
+// counter kept beside it ("state.generation"), checked under the lock together
+// with the file's size and time.
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -43,8 +48,8 @@ public:
     template <typename Change>
     auto update(Change change) const {
         Lock lock(*this);
-        InstanceState state = load();
-        std::string before = toJson(state);
+        InstanceState& state = load();
+        const InstanceState before = state;
         try {
             if constexpr (std::is_void_v<decltype(change(state))>) {
                 change(state);
@@ -56,6 +61,9 @@ public:
             }
         } catch (const DbError&) {
             saveIfChanged(state, before);  // a failing statement may have changed things first
+            throw;
+        } catch (...) {
+            forgetState();  // the kept state holds changes that were not written
             throw;
         }
     }
@@ -76,14 +84,31 @@ private:
         support::KernelHandle mutex_;
     };
 
+    // What identifies one write of the state file.
+    struct FileStamp {
+        uint64_t generation = 0;
+        uint64_t size = 0;
+        uint64_t lastWrite = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    struct KeptState {
+        std::optional<FileStamp> stamp;  // none: `state` must be read again
+        InstanceState state;
+    };
+
     std::wstring statePath() const;
+    std::wstring generationPath() const;
     std::wstring mutexName() const;
-    InstanceState load() const;
-    void save(const std::string& json) const;
-    void saveIfChanged(const InstanceState& state, const std::string& before) const;
+    std::optional<FileStamp> stampOnDisk() const;
+    // Only under the lock: the kept state, read again when the file changed.
+    InstanceState& load() const;
+    void save(const InstanceState& state) const;
+    void saveIfChanged(const InstanceState& state, const InstanceState& before) const;
+    void forgetState() const { kept_->stamp.reset(); }
 
     std::string directory_;
     std::string sid_;
+    std::shared_ptr<KeptState> kept_ = std::make_shared<KeptState>();
 };
 
 }  // namespace vorlix
