@@ -449,7 +449,9 @@ void Instance::startNextLog(uint64_t firstChange) {
     s_.logFirstChange = firstChange;
     if (!OnlineLog(s_, storage_).startCurrent())
         raiseError(313, std::to_string(OnlineLog(s_, storage_).currentGroup()));
-    checkpoint();
+    // The datafile headers move at checkpoints only. Archived, the redo since
+    // their checkpoint stays at hand; otherwise the log just reused held it.
+    if (!s_.archiveLog) checkpoint();
 }
 
 void Instance::beginBackup(const std::string& name) {
