@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
+#include <unordered_map>
 
 #include "sim/vorlix/engine/db_error.h"
 #include "sim/vorlix/engine/state.h"
@@ -378,6 +380,62 @@ std::string lastPart(const std::string& dotted) {
     return dot == std::string::npos ? dotted : dotted.substr(dot + 1);
 }
 
+// The rows of one joined table whose column equals a value: found through an
+// index instead of by trying every row, when the condition requires it. Kept
+// only when the column holds numbers only or texts only, so that the index's
+// equality is the condition's.
+class EqualityIndex {
+public:
+    EqualityIndex(const Table& table, size_t column) {
+        for (size_t row = 0; row < table.rows.size(); ++row) {
+            const Value& value = table.rows[row][column];
+            if (value.isNull()) continue;
+            if (!kindOf(value, kind_)) {
+                usable_ = false;
+                return;
+            }
+            rows_[keyOf(value)].push_back(row);
+        }
+    }
+    // Null when the index cannot answer for `value` (every row must be tried).
+    const std::vector<size_t>* rowsEqualTo(const Value& value) const {
+        static const std::vector<size_t> none;
+        if (value.isNull()) return &none;
+        Kind kind = kind_;
+        if (!usable_ || !kindOf(value, kind) || kind != kind_) return nullptr;
+        auto found = rows_.find(keyOf(value));
+        return found == rows_.end() ? &none : &found->second;
+    }
+
+private:
+    enum class Kind { Unknown, Number, Text };
+    // Takes the value's kind into `kind` when it is the first; false on a mix.
+    static bool kindOf(const Value& value, Kind& kind) {
+        Kind own = value.isNumber() ? Kind::Number : Kind::Text;
+        if (kind == Kind::Unknown) kind = own;
+        return kind == own;
+    }
+    static std::string keyOf(const Value& value) {
+        if (!value.isNumber()) return value.asText();
+        double number = value.asNumber() == 0 ? 0.0 : value.asNumber();  // -0 equals 0
+        std::string key(sizeof number, '\0');
+        std::memcpy(key.data(), &number, sizeof number);
+        return key;
+    }
+
+    Kind kind_ = Kind::Unknown;
+    bool usable_ = true;
+    std::unordered_map<std::string, std::vector<size_t>> rows_;
+};
+
+// For a table after the first: a column of it the condition requires equal to
+// an expression of the tables before it.
+struct EqualityJoin {
+    size_t column = 0;
+    const Expr* other = nullptr;
+    std::optional<EqualityIndex> index;
+};
+
 class Evaluator {
 public:
     Evaluator(TableSource& source, const Binds& binds, ProceduralNames* names = nullptr)
@@ -478,7 +536,8 @@ private:
         scope.outer = outer;
         for (const auto& t : tables) scope.tables.push_back(&t);
         scope.rows.resize(tables.size());
-        join(core, tables, 0, scope, matches);
+        std::vector<std::optional<EqualityJoin>> equalities = equalityJoins(core, scope);
+        join(core, tables, 0, scope, matches, equalities);
 
         Table result;
         result.columns = columnsOf(core, tables);
@@ -508,15 +567,79 @@ private:
     }
 
     void join(const SelectCore& core, const std::vector<Table>& tables, size_t level, Scope& scope,
-              std::vector<Scope>& matches) {
+              std::vector<Scope>& matches, std::vector<std::optional<EqualityJoin>>& equalities) {
         if (level == tables.size()) {
             if (!core.where || isTrue(eval(*core.where, &scope))) matches.push_back(scope);
             return;
         }
-        for (const auto& row : tables[level].rows) {
-            scope.rows[level] = &row;
-            join(core, tables, level + 1, scope, matches);
+        const auto& rows = tables[level].rows;
+        if (const std::vector<size_t>* candidates =
+                joinCandidates(equalities[level], tables[level], scope)) {
+            for (size_t row : *candidates) {
+                scope.rows[level] = &rows[row];
+                join(core, tables, level + 1, scope, matches, equalities);
+            }
+            return;
         }
+        for (const auto& row : rows) {
+            scope.rows[level] = &row;
+            join(core, tables, level + 1, scope, matches, equalities);
+        }
+    }
+
+    // The only rows that can meet the condition, or null for all of them.
+    const std::vector<size_t>* joinCandidates(std::optional<EqualityJoin>& equality,
+                                              const Table& table, const Scope& scope) {
+        if (!equality) return nullptr;
+        if (!equality->index) equality->index.emplace(table, equality->column);
+        return equality->index->rowsEqualTo(eval(*equality->other, &scope));
+    }
+
+    // For each table, a "column = expression" the whole condition requires
+    // (one of its AND-ed terms) that ties it to the tables before it.
+    static std::vector<std::optional<EqualityJoin>> equalityJoins(const SelectCore& core,
+                                                                  const Scope& scope) {
+        std::vector<std::optional<EqualityJoin>> joins(scope.tables.size());
+        std::vector<const Expr*> terms;
+        if (core.where) collectAndTerms(*core.where, terms);
+        for (const Expr* term : terms) {
+            if (term->kind != Expr::Kind::Binary || term->name != "=") continue;
+            auto left = columnOf(*term->args[0], scope), right = columnOf(*term->args[1], scope);
+            if (!left || !right || left->first == right->first) continue;
+            auto [later, earlier] = left->first > right->first
+                                        ? std::pair(*left, term->args[1].get())
+                                        : std::pair(*right, term->args[0].get());
+            if (!joins[later.first]) joins[later.first] = EqualityJoin{later.second, earlier, {}};
+        }
+        return joins;
+    }
+
+    static void collectAndTerms(const Expr& e, std::vector<const Expr*>& terms) {
+        if (e.kind == Expr::Kind::Binary && e.name == "AND") {
+            collectAndTerms(*e.args[0], terms);
+            collectAndTerms(*e.args[1], terms);
+        } else {
+            terms.push_back(&e);
+        }
+    }
+
+    // The (table, column) of this query's own tables a name means, when exactly one.
+    static std::optional<std::pair<size_t, size_t>> columnOf(const Expr& e, const Scope& scope) {
+        if (e.kind != Expr::Kind::Name) return std::nullopt;
+        std::string qualifier = e.parts.size() > 1 ? e.parts[e.parts.size() - 2] : std::string();
+        std::optional<std::pair<size_t, size_t>> found;
+        for (size_t i = 0; i < scope.tables.size(); ++i) {
+            const TableRef& ref = (*scope.refs)[i];
+            if (!qualifier.empty() && qualifier != ref.alias && qualifier != lastPart(ref.name))
+                continue;
+            const auto& columns = scope.tables[i]->columns;
+            for (size_t c = 0; c < columns.size(); ++c) {
+                if (columns[c].name != e.parts.back()) continue;
+                if (found) return std::nullopt;
+                found = std::pair(i, c);
+            }
+        }
+        return found;
     }
 
     static bool hasAggregate(const Expr& e) {

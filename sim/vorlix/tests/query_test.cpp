@@ -33,6 +33,11 @@ public:
                       {Value::number(2), Value::text("USERS")}};
             return t;
         }
+        if (name == "CODES") {  // numbers kept as text, and a missing one
+            Table t{{{"CODE", ColumnType::Text}}, {}};
+            t.rows = {{Value::text("2")}, {Value()}, {Value::text("0")}};
+            return t;
+        }
         if (name == "PARAMS") {
             Table t{{{"NAME", ColumnType::Text}, {"VALUE", ColumnType::Text}}, {}};
             t.rows = {{Value::text("log_archive_dest_1"), Value::text("location=C:\\ARCH\\")},
@@ -81,6 +86,26 @@ TEST(Query, JoinsOrdersAndNamesColumnsAsTheServerDoes) {
                   .columns[0]
                   .name,
               "RTRIM(VALUE)||'\\*.TRC'");
+}
+
+// An equality between two tables' columns finds the matching rows through an
+// index; the rows and their order must be those of trying every pair.
+TEST(Query, AnEqualityJoinMatchesWhatTryingEveryPairMatches) {
+    const auto pairs = [](const std::string& condition) {
+        QueryResult r = run(
+            "select c.code, f.file#, s.name from codes c, files f, spaces s where " + condition);
+        std::vector<std::string> rows;
+        for (size_t i = 0; i < r.rows.size(); ++i)
+            rows.push_back(column(r, 0)[i] + "/" + column(r, 1)[i] + "/" + column(r, 2)[i]);
+        return rows;
+    };
+    EXPECT_THAT(pairs("s.ts# = f.ts# and f.ts# = c.code"),
+                ElementsAre("2/3/USERS", "2/2/USERS", "0/1/SYSTEM"));
+    EXPECT_EQ(pairs("s.ts# = f.ts# and f.ts# = c.code"),
+              pairs("s.ts# + 0 = f.ts# + 0 and f.ts# + 0 = c.code"));
+    EXPECT_EQ(pairs("f.status = 'ONLINE' and s.ts# = f.ts#"),
+              pairs("f.status = 'ONLINE' and s.ts# + 0 = f.ts#"));
+    EXPECT_EQ(pairs("s.ts# = f.ts# or f.file# = 1").size(), 12u);  // not a required term
 }
 
 TEST(Query, DecodeNvlCountAndAggregatesOfNoRows) {
