@@ -341,10 +341,7 @@ HRESULT CreateWriterMetadataObject::AddExcludeFiles(LPCWSTR path, LPCWSTR filesp
 }
 
 ComponentInfo* CreateWriterMetadataObject::findComponent(LPCWSTR logicalPath, LPCWSTR name) {
-    Text path = toText(logicalPath), wanted = toText(name);
-    for (ComponentInfo& info : metadata_.components)
-        if (info.logicalPath == path && info.name == wanted) return &info;
-    return nullptr;
+    return componentIndex_.find(metadata_.components, toText(logicalPath), toText(name));
 }
 
 HRESULT CreateWriterMetadataObject::AddComponent(VSS_COMPONENT_TYPE type, LPCWSTR logicalPath,

@@ -10,6 +10,7 @@
 
 #include <vector>
 
+#include "sim/vss/model/component_index.h"
 #include "sim/vss/model/wire.h"
 
 namespace vsssim {
@@ -200,6 +201,7 @@ private:
                               std::vector<FileSpec> ComponentInfo::*list, const FileSpec& fileSpec);
 
     WriterMetadata metadata_;
+    ComponentIndex componentIndex_;
 };
 
 }  // namespace vsssim
