@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <set>
 
@@ -59,58 +60,80 @@ void printOutcome(Event event, const Participant& participant, const Outcome& ou
     std::printf("\n");
 }
 
-void printFileSpec(const char* label, const FileSpec& fileSpec) {
-    std::printf("      %s %s\\%s%s mask 0x%08lX", label,
-                out(withoutTrailingBackslash(fileSpec.path)).c_str(),
-                out(fileSpec.filespec).c_str(), fileSpec.recursive ? " (recursive)" : "",
-                static_cast<unsigned long>(fileSpec.typeMask));
-    if (!fileSpec.alternateLocation.empty())
-        std::printf(" alternate %s", out(fileSpec.alternateLocation).c_str());
-    std::printf("\n");
+// Formats onto the end of `text`.
+void appendf(std::string& text, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
+    va_end(arguments);
+    if (length > 0) {
+        const std::size_t start = text.size();
+        text.resize(start + std::size_t(length) + 1);
+        std::vsnprintf(text.data() + start, std::size_t(length) + 1, format, again);
+        text.resize(start + std::size_t(length));
+    }
+    va_end(again);
 }
 
+void listFileSpec(std::string& listing, const char* label, const FileSpec& fileSpec) {
+    appendf(listing, "      %s %s\\%s%s mask 0x%08lX", label,
+            out(withoutTrailingBackslash(fileSpec.path)).c_str(), out(fileSpec.filespec).c_str(),
+            fileSpec.recursive ? " (recursive)" : "",
+            static_cast<unsigned long>(fileSpec.typeMask));
+    if (!fileSpec.alternateLocation.empty())
+        appendf(listing, " alternate %s", out(fileSpec.alternateLocation).c_str());
+    appendf(listing, "\n");
+}
+
+// Printed in one write: stdout is unbuffered, and a writer lists thousands of files.
 void printMetadata(const Subscription& subscription, const WriterMetadata& metadata) {
-    std::printf("Writer %s\n", out(metadata.writerName).c_str());
-    std::printf("  id %s, instance %s, process %lu\n", out(metadata.writerId).c_str(),
-                out(metadata.instanceName).c_str(),
-                static_cast<unsigned long>(subscription.processId));
-    std::printf("  usage %lu, source %lu, level %lu, freeze timeout %lu ms\n",
-                static_cast<unsigned long>(metadata.usageType),
-                static_cast<unsigned long>(metadata.sourceType),
-                static_cast<unsigned long>(metadata.level),
-                static_cast<unsigned long>(metadata.freezeTimeoutMs));
-    std::printf("  backup schema 0x%08lX\n", static_cast<unsigned long>(metadata.backupSchema));
+    std::string listing;
+    appendf(listing, "Writer %s\n", out(metadata.writerName).c_str());
+    appendf(listing, "  id %s, instance %s, process %lu\n", out(metadata.writerId).c_str(),
+            out(metadata.instanceName).c_str(), static_cast<unsigned long>(subscription.processId));
+    appendf(listing, "  usage %lu, source %lu, level %lu, freeze timeout %lu ms\n",
+            static_cast<unsigned long>(metadata.usageType),
+            static_cast<unsigned long>(metadata.sourceType),
+            static_cast<unsigned long>(metadata.level),
+            static_cast<unsigned long>(metadata.freezeTimeoutMs));
+    appendf(listing, "  backup schema 0x%08lX\n",
+            static_cast<unsigned long>(metadata.backupSchema));
     const RestoreMethod& method = metadata.restoreMethod;
     if (method.set)
-        std::printf(
-            "  restore method %lu, service \"%s\", user procedure \"%s\", writer restore %lu, "
-            "reboot %s\n",
-            static_cast<unsigned long>(method.method), out(method.service).c_str(),
-            out(method.userProcedure).c_str(), static_cast<unsigned long>(method.writerRestore),
-            method.rebootRequired ? "required" : "not required");
+        appendf(listing,
+                "  restore method %lu, service \"%s\", user procedure \"%s\", writer restore %lu, "
+                "reboot %s\n",
+                static_cast<unsigned long>(method.method), out(method.service).c_str(),
+                out(method.userProcedure).c_str(), static_cast<unsigned long>(method.writerRestore),
+                method.rebootRequired ? "required" : "not required");
     else
-        std::printf("  restore method not set\n");
+        appendf(listing, "  restore method not set\n");
     for (const ComponentInfo& info : metadata.components) {
-        std::printf("  component %s\n", out(fullPath(info.logicalPath, info.name)).c_str());
-        std::printf("    name \"%s\", type %s, logical path \"%s\", caption \"%s\"\n",
-                    out(info.name).c_str(),
-                    info.type == kFileGroupComponent ? "file group" : "database",
-                    out(info.logicalPath).c_str(), out(info.caption).c_str());
-        std::printf(
-            "    selectable %s, selectable for restore %s, restore metadata %s, "
-            "notify on backup complete %s, flags 0x%lX\n",
-            info.selectable ? "yes" : "no", info.selectableForRestore ? "yes" : "no",
-            info.restoreMetadata ? "yes" : "no", info.notifyOnBackupComplete ? "yes" : "no",
-            static_cast<unsigned long>(info.flags));
+        appendf(listing, "  component %s\n", out(fullPath(info.logicalPath, info.name)).c_str());
+        appendf(listing, "    name \"%s\", type %s, logical path \"%s\", caption \"%s\"\n",
+                out(info.name).c_str(),
+                info.type == kFileGroupComponent ? "file group" : "database",
+                out(info.logicalPath).c_str(), out(info.caption).c_str());
+        appendf(listing,
+                "    selectable %s, selectable for restore %s, restore metadata %s, "
+                "notify on backup complete %s, flags 0x%lX\n",
+                info.selectable ? "yes" : "no", info.selectableForRestore ? "yes" : "no",
+                info.restoreMetadata ? "yes" : "no", info.notifyOnBackupComplete ? "yes" : "no",
+                static_cast<unsigned long>(info.flags));
         for (const FileSpec& fileSpec : info.databaseFiles)
-            printFileSpec("database file", fileSpec);
-        for (const FileSpec& fileSpec : info.logFiles) printFileSpec("log file", fileSpec);
-        for (const FileSpec& fileSpec : info.groupFiles) printFileSpec("file group file", fileSpec);
+            listFileSpec(listing, "database file", fileSpec);
+        for (const FileSpec& fileSpec : info.logFiles) listFileSpec(listing, "log file", fileSpec);
+        for (const FileSpec& fileSpec : info.groupFiles)
+            listFileSpec(listing, "file group file", fileSpec);
     }
     for (const FileSpec& fileSpec : metadata.excludeFiles) {
-        std::printf("  excluded %s\\%s%s\n", out(withoutTrailingBackslash(fileSpec.path)).c_str(),
-                    out(fileSpec.filespec).c_str(), fileSpec.recursive ? " (recursive)" : "");
+        appendf(listing, "  excluded %s\\%s%s\n",
+                out(withoutTrailingBackslash(fileSpec.path)).c_str(),
+                out(fileSpec.filespec).c_str(), fileSpec.recursive ? " (recursive)" : "");
     }
+    std::fputs(listing.c_str(), stdout);
 }
 
 bool isChosen(const RequestOptions& options, const Text& writerId, const Text& instanceName) {
