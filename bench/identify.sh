@@ -1,14 +1,14 @@
 #!/bin/bash
-# The identify event of an instance with 10,000 datafiles in 500 tablespaces
-# and of one with 2,000 archived logs, against a small instance (3 datafiles,
-# 2 archived logs) as reference. Writer-side is the event method from its
-# start to its return; end to end is the requester's listing, run as its own
-# process. Usage: bench/identify.sh <build dir>   (part of bench/run-all.sh)
+# The identify event of a large instance: 10,000 datafiles in 500 tablespaces
+# and 2,000 archived logs, and of one half its size (the time should halve,
+# not fall to a quarter), against a small instance (3 datafiles, 2 archived
+# logs) as reference. Writer-side is the event method from its start to its
+# return, split into the client library's calls, the shadow-copy library's
+# calls and the writer's own; end to end is the requester's listing, run as
+# its own process. Usage: bench/identify.sh <build dir>   (part of run-all.sh)
 #
-# The stand-in makes archived logs by log switches, and every switch rewrites
-# the header of every datafile: one instance with both would take it hours to
-# make. The two parts are separate queries of the event, so their times add.
-# Instances are kept in the build's bench-data and only started on later runs.
+# Instances are kept in the build's bench-data and only started on later
+# runs; delete bench-data/identify-home to time their making again.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 home="$build/bench-data/identify-home"
@@ -18,16 +18,19 @@ mkdir -p "$home"
 export VORLIX_HOME="Z:$(echo "$home" | tr / '\\')"
 export WINEPATH="Z:$(echo "$bin" | tr / '\\')"
 
+describe() {  # tablespaces (20 datafiles each), archived logs
+  awk -v spaces="$1" -v logs="$2" 'BEGIN {
+    printf "{\"logMode\": \"ARCHIVELOG\", \"archivedLogs\": %d, \"tablespaces\": [", logs
+    for (t = 0; t < spaces; t++) {
+      printf "%s{\"name\": \"TS%03d\", \"datafiles\": [", (t ? ", " : ""), t
+      for (f = 1; f <= 20; f++) printf "%s\"df%05d.dbf\"", (f > 1 ? ", " : ""), t * 20 + f
+      printf "]}"
+    }
+    printf "]}\n" }'
+}
 echo '{"logMode": "ARCHIVELOG", "archivedLogs": 2}' >"$home/small.json"
-awk 'BEGIN {
-  printf "{\"logMode\": \"ARCHIVELOG\", \"archivedLogs\": 2, \"tablespaces\": ["
-  for (t = 0; t < 500; t++) {
-    printf "%s{\"name\": \"TS%03d\", \"datafiles\": [", (t ? ", " : ""), t
-    for (f = 1; f <= 20; f++) printf "%s\"df%05d.dbf\"", (f > 1 ? ", " : ""), t * 20 + f
-    printf "]}"
-  }
-  printf "]}\n" }' >"$home/datafiles.json"
-echo '{"logMode": "ARCHIVELOG", "archivedLogs": 2000}' >"$home/logs.json"
+describe 250 1000 >"$home/half.json"
+describe 500 2000 >"$home/large.json"
 
 # An instance made once from its description, or started again.
 open_instance() {  # SID description
@@ -39,14 +42,37 @@ open_instance() {  # SID description
     t0=$(date +%s)
     wine "$bin/vlxsim.exe" create "$1" "$VORLIX_HOME\\$2" >/dev/null
     t1=$(date +%s)
-    echo "made $1 in $((t1 - t0)) s"
+    echo "made $1 ($2) in $((t1 - t0)) s"
   fi
 }
 
-echo "== Identify of 10,000 datafiles in 500 tablespaces, and of 2,000 archived logs =="
+echo "== Identify of 10,000 datafiles in 500 tablespaces with 2,000 archived logs, and of half that =="
 open_instance IDSMALL small.json
-open_instance IDFILES datafiles.json
-open_instance IDLOGS logs.json
-for sid in IDSMALL IDFILES IDLOGS; do
-  wine "$build/bench/identify_bench.exe" "$sid" "$vssreq" 3
+open_instance IDHALF half.json
+open_instance IDLARGE large.json
+for sid in IDSMALL IDHALF IDLARGE; do
+  wine "$build/bench/identify_bench.exe" "$sid" "$vssreq" 3 | tee "$home/$sid.figures"
+done
+# Doubling the instance should double the time, not quadruple it.
+awk '/writer-side/ {
+    match($0, /writer-side [0-9.]+/); side[FILENAME] = substr($0, RSTART + 12, RLENGTH - 12)
+    match($0, /writer.s own [0-9.]+/); own[FILENAME] = substr($0, RSTART + 12, RLENGTH - 12) }
+  END { h = ARGV[1]; l = ARGV[2]
+    printf "twice the instance: writer-side x%.2f, writer'"'"'s own x%.2f\n", side[l] / side[h], own[l] / own[h] }' \
+  "$home/IDHALF.figures" "$home/IDLARGE.figures"
+
+echo "== A statement and a log switch on the large instance, against the small one =="
+# 200 queries and 20 archived log switches through one vlxsql each; the cost
+# should not grow with the instance's datafiles and archived logs. (Each run
+# leaves 20 more archived logs in both.)
+elapsed() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'; }
+queries=()
+for _ in $(seq 200); do queries+=("select open_mode from v\$database"); done
+switches=()
+for _ in $(seq 20); do switches+=("alter system archive log current"); done
+for sid in IDSMALL IDLARGE; do
+  q=$(elapsed wine "$bin/vlxsql.exe" "$sid" -- "${queries[@]}")
+  s=$(elapsed wine "$bin/vlxsql.exe" "$sid" -- "${switches[@]}")
+  awk -v sid="$sid" -v q="$q" -v s="$s" 'BEGIN {
+    printf "%s: query %.2f ms, log switch %.1f ms\n", sid, q / 200 * 1000, s / 20 * 1000 }'
 done

@@ -91,7 +91,7 @@ echo "== ${KMP_FRESH_KEYS:-300} fresh keys through the key-management stand-in =
 
 echo "== Vorlix stand-in: statements through VCI.dll =="
 # Each query is three calls on the instance (describe, execute, server output),
-# each reading the state file under the instance lock.
+# each under the instance lock.
 bin="$build/sim/vorlix/home/BIN"
 home="$work/vorlix-home"
 rm -rf "$home"
