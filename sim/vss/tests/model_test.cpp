@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "sim/vss/model/component_index.h"
 #include "sim/vss/model/paths.h"
 #include "sim/vss/model/wire.h"
 
@@ -241,6 +242,23 @@ TEST(Paths, BackupTypesTakeTheFilesTheirMaskBitsName) {
     EXPECT_FALSE(isRequiredFor(0xF06, kLog));
     EXPECT_TRUE(isRequiredFor(0xF06, kDifferential));
     EXPECT_EQ(storedPathFor(u"C:\\db/a.dbf"), u"files\\C\\db\\a.dbf");
+}
+
+TEST(ComponentIndex, FindsByPathAndNameAcrossAppendsAndANewList) {
+    std::vector<ComponentInfo> components(2);
+    components[0].logicalPath = u"DB\\A";
+    components[0].name = u"F1";
+    components[1].logicalPath = u"DB\\B";
+    components[1].name = u"F1";
+    ComponentIndex index;
+    EXPECT_EQ(index.find(components, u"DB\\B", u"F1"), &components[1]);
+    EXPECT_EQ(index.find(components, u"DB", u"F1"), nullptr);
+    components.push_back(components[0]);
+    components.back().name = u"F2";
+    EXPECT_EQ(index.find(components, u"DB\\A", u"F2"), &components[2]);
+    std::vector<ComponentInfo> other(1, components[2]);
+    EXPECT_EQ(index.find(other, u"DB\\A", u"F2"), &other[0]);
+    EXPECT_EQ(index.find(other, u"DB\\B", u"F1"), nullptr);
 }
 
 }  // namespace
