@@ -61,19 +61,15 @@ std::size_t decodePiece(const char* text, std::size_t size, std::uint8_t* out) {
         *out++ = static_cast<std::uint8_t>(group >> 8);
         *out++ = static_cast<std::uint8_t>(group);
     }
+    // Fewer than four alphabet characters are left: the loop above stops at
+    // the group holding the first character outside the alphabet.
     std::uint32_t group = 0;
     int held = 0;
     for (; pos < size; ++pos) {
         const std::uint8_t value = sextet(text[pos]);
         if (value == kNotInAlphabet) break;
         group = (group << 6) | value;
-        if (++held == 4) {
-            *out++ = static_cast<std::uint8_t>(group >> 16);
-            *out++ = static_cast<std::uint8_t>(group >> 8);
-            *out++ = static_cast<std::uint8_t>(group);
-            group = 0;
-            held = 0;
-        }
+        ++held;
     }
     // A lone trailing character carries fewer than eight bits: no byte.
     if (held == 2) {
