@@ -1,12 +1,13 @@
 #include "writer.h"
 
+#include "backup_events.h"
 #include "component_model.h"
 #include "event_frame.h"
 
 namespace snapscribe {
 
-// The backup and restore event bodies join as they are built; until then
-// those events are their frame alone.
+// The restore event bodies join as they are built; until then those events
+// are their frame alone.
 
 bool CVssWriterVorlix::framed(Phase phase, const std::function<void()>& body) {
     return runEvent(phase, body, [this](std::int32_t hr) { SetWriterFailure(hr); });
@@ -16,32 +17,32 @@ bool CVssWriterVorlix::OnIdentify(IVssCreateWriterMetadata* metadata) {
     return framed(PhaseIdentify, [metadata] { identifyInstance(metadata); });
 }
 
-bool CVssWriterVorlix::OnPrepareBackup(IVssWriterComponents*) {
-    return framed(PhasePrepareForBackup, [] {});
+bool CVssWriterVorlix::OnPrepareBackup(IVssWriterComponents* components) {
+    return framed(PhasePrepareForBackup, [this, components] { prepareBackup(*this, components); });
 }
 
 bool CVssWriterVorlix::OnPrepareSnapshot() {
-    return framed(PhasePrepareForSnapshot, [] {});
+    return framed(PhasePrepareForSnapshot, [this] { prepareSnapshot(*this); });
 }
 
 bool CVssWriterVorlix::OnFreeze() {
-    return framed(PhaseFreeze, [] {});
+    return framed(PhaseFreeze, [] { freeze(); });
 }
 
 bool CVssWriterVorlix::OnThaw() {
-    return framed(PhaseThaw, [] {});
+    return framed(PhaseThaw, [] { thaw(); });
 }
 
 bool CVssWriterVorlix::OnAbort() {
-    return framed(PhaseAbort, [] {});
+    return framed(PhaseAbort, [] { abortBackup(); });
 }
 
 bool CVssWriterVorlix::OnBackupComplete(IVssWriterComponents*) {
-    return framed(PhaseBackupComplete, [] {});
+    return framed(PhaseBackupComplete, [] { backupComplete(); });
 }
 
 bool CVssWriterVorlix::OnBackupShutdown(VSS_ID) {
-    return framed(PhaseBackupShutdown, [] {});
+    return framed(PhaseBackupShutdown, [] { backupShutdown(); });
 }
 
 bool CVssWriterVorlix::OnPreRestore(IVssWriterComponents*) {
@@ -52,8 +53,8 @@ bool CVssWriterVorlix::OnPostRestore(IVssWriterComponents*) {
     return framed(PhasePostRestore, [] {});
 }
 
-bool CVssWriterVorlix::OnPostSnapshot(IVssWriterComponents*) {
-    return framed(PhasePostSnapshot, [] {});
+bool CVssWriterVorlix::OnPostSnapshot(IVssWriterComponents* components) {
+    return framed(PhasePostSnapshot, [components] { postSnapshot(components); });
 }
 
 }  // namespace snapscribe

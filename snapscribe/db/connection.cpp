@@ -162,6 +162,8 @@ void connectInstance(bool restoreSide, const ConversationFiller& fill) {
     }
 }
 
+void reconnectConversationSession() { connectSession(false); }
+
 }  // namespace snapscribe
 
 int vcw_openmode(VcwSession* session) {

@@ -45,6 +45,10 @@ VcwEnvironment* renewWriterEnvironment();
 using ConversationFiller = std::function<void()>;
 void connectInstance(bool restoreSide, const ConversationFiller& fill);
 
+// Connects the sequence's session again for the conversation that lost it
+// to a handled failure; refused instance states raise kBackupRefusedFailure.
+void reconnectConversationSession();
+
 }  // namespace snapscribe
 
 // Classifies the instance from its open mode, or from the session's last
