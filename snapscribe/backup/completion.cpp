@@ -27,20 +27,27 @@ constexpr long kComponentLine = 1702;
 constexpr long kComponentNameLine = 1703;
 constexpr long kDifferencedLine = 1704;
 
-bool reportsDifferencedFiles(std::int32_t backupType, const std::wstring& name) {
-    return (backupType == BackupIncremental || backupType == BackupDifferential) &&
-           (name == kDatabaseComponent || name == kRecoveryAreaComponent);
+bool holdsRecoveryArea(const std::wstring& name) {
+    return name == kDatabaseComponent || name == kRecoveryAreaComponent;
+}
+
+// Incremental and differential backups take the recovery-area files changed
+// since the previous stamp. A log backup takes them all; the scan then only
+// learns the newest of each kind, which completion tells the database.
+void scanRecoveryAreaOf(IVssComponent* component, const std::wstring& name,
+                        std::int32_t backupType) {
+    const bool differenced = backupType == BackupIncremental || backupType == BackupDifferential;
+    if (!holdsRecoveryArea(name) || (!differenced && backupType != BackupLog)) return;
+    checkPlatformCall(
+        scanRecoveryArea(sequenceSession(), differenced ? component : nullptr, nullptr, name,
+                         joinLogicalPath({writerSettings().Sid, kDatabaseComponent}), name),
+        kDifferencedLine);
 }
 
 void finishComponent(IVssComponent* component, ArchivedLogList& list) {
     const Conversation& conversation = currentConversation();
     const std::wstring name = componentName(component, kComponentNameLine);
-    if (reportsDifferencedFiles(conversation.backupType, name)) {
-        checkPlatformCall(
-            scanRecoveryArea(sequenceSession(), component, nullptr, name,
-                             joinLogicalPath({writerSettings().Sid, kDatabaseComponent}), name),
-            kDifferencedLine);
-    }
+    scanRecoveryAreaOf(component, name, conversation.backupType);
     setBackupStamp(component, name);
     setComponentRestoreMetadata(component, name, list);
 }

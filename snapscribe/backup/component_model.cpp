@@ -215,6 +215,7 @@ private:
     }
 
     HRESULT reportDifferenced(const char* fileName) {
+        if (component_ == nullptr) return S_OK;
         const std::optional<std::wstring> full = fullPathOf(fileName, kFullPathMaxChars);
         if (!full) return S_OK;
         const FileSpecification spec = splitFileSpecification(*full);

@@ -58,8 +58,9 @@ bool isArchiveLogMode(VcwSession* session);
 
 // With `metadata`: adds the recovery area and its archived logs and backup
 // files as components. Without: reports those files to `component` as
-// differenced by their last change since the previous backup's stamp. With a
-// conversation, the newest file of each kind is remembered in it.
+// differenced by their last change since the previous backup's stamp. With
+// neither, only looks. With a conversation, the newest file of each kind is
+// remembered in it.
 HRESULT scanRecoveryArea(VcwSession* session, IVssComponent* component,
                          IVssCreateWriterMetadata* metadata, const std::wstring& name,
                          const std::wstring& logicalPath, const std::wstring& caption);

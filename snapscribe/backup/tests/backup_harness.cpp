@@ -54,6 +54,45 @@ std::vector<SavedComponent> savedComponents(const std::wstring& documentPath,
     return saved;
 }
 
+// The writer with a hook before each backup event's body, where a test can
+// change the instance between two events of one sequence.
+class HookedWriter : public CVssWriterVorlix {
+public:
+    explicit HookedWriter(const std::function<void(Phase)>& hook) : hook_(hook) {}
+
+    bool STDMETHODCALLTYPE OnPrepareBackup(IVssWriterComponents* components) override {
+        return hooked(PhasePrepareForBackup) && CVssWriterVorlix::OnPrepareBackup(components);
+    }
+    bool STDMETHODCALLTYPE OnPrepareSnapshot() override {
+        return hooked(PhasePrepareForSnapshot) && CVssWriterVorlix::OnPrepareSnapshot();
+    }
+    bool STDMETHODCALLTYPE OnFreeze() override {
+        return hooked(PhaseFreeze) && CVssWriterVorlix::OnFreeze();
+    }
+    bool STDMETHODCALLTYPE OnThaw() override {
+        return hooked(PhaseThaw) && CVssWriterVorlix::OnThaw();
+    }
+    bool STDMETHODCALLTYPE OnPostSnapshot(IVssWriterComponents* components) override {
+        return hooked(PhasePostSnapshot) && CVssWriterVorlix::OnPostSnapshot(components);
+    }
+    bool STDMETHODCALLTYPE OnAbort() override {
+        return hooked(PhaseAbort) && CVssWriterVorlix::OnAbort();
+    }
+    bool STDMETHODCALLTYPE OnBackupComplete(IVssWriterComponents* components) override {
+        return hooked(PhaseBackupComplete) && CVssWriterVorlix::OnBackupComplete(components);
+    }
+    bool STDMETHODCALLTYPE OnBackupShutdown(VSS_ID snapshotSetId) override {
+        return hooked(PhaseBackupShutdown) && CVssWriterVorlix::OnBackupShutdown(snapshotSetId);
+    }
+
+private:
+    bool hooked(Phase phase) {
+        if (hook_) hook_(phase);
+        return true;
+    }
+    const std::function<void(Phase)>& hook_;
+};
+
 }  // namespace
 
 const SavedComponent* BackupRun::component(const std::wstring& name) const {
@@ -77,7 +116,7 @@ BackupHarness::BackupHarness(const std::string& description) : instance_(descrip
     sets_ = std::wstring(temp) + uniqueName(L"sets-");
     CreateDirectoryW(sets_.c_str(), nullptr);
     instance_.makeCurrent();
-    writer_ = std::make_unique<CVssWriterVorlix>();
+    writer_ = std::make_unique<HookedWriter>(hook_);
     writer_->Initialize(kHarnessWriterId, L"Vorlix VSS Writer", VSS_UT_USERDATA,
                         VSS_ST_TRANSACTEDDB, VSS_APP_FRONT_END, 60000, VSS_AWS_NO_ALTERNATE_WRITER,
                         false, widen(instance_.sid()).c_str());
@@ -90,6 +129,8 @@ BackupHarness::~BackupHarness() {
     std::error_code ignored;
     if (!getenv("KEEP_SETS")) std::filesystem::remove_all(sets_, ignored);
 }
+
+void BackupHarness::beforeEvents(std::function<void(Phase)> hook) { hook_ = std::move(hook); }
 
 std::wstring BackupHarness::setPath(const std::wstring& set) const { return sets_ + L"\\" + set; }
 

@@ -4,6 +4,7 @@
 // backup document and the instance's state read back afterwards.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +37,9 @@ public:
     BackupHarness(const BackupHarness&) = delete;
     BackupHarness& operator=(const BackupHarness&) = delete;
 
+    // Runs before the body of every backup event, on the event's thread.
+    void beforeEvents(std::function<void(Phase)> hook);
+
     // vssreq backup into the set `set` with `arguments` (type, components...).
     BackupRun backup(const std::wstring& set, const std::wstring& arguments);
     // A component's selection argument: --component "<SID>\Vorlix Database\<path>".
@@ -56,6 +60,7 @@ public:
 private:
     Instance instance_;
     std::wstring sets_;
+    std::function<void(Phase)> hook_;
     std::unique_ptr<CVssWriterVorlix> writer_;
 };
 

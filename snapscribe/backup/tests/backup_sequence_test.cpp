@@ -45,6 +45,7 @@ protected:
 };
 
 std::string narrow(const std::wstring& text) { return testing::narrow(text); }
+std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 bool matches(const std::string& text, const char* pattern) {
     return std::regex_match(text, std::regex(pattern));
@@ -104,6 +105,144 @@ TEST_F(BackupSequenceTest, AHotFullBackupCarriesTheArchivedLogsSinceItsCheckpoin
             << log.name;
         EXPECT_THAT(archived, HasSubstr(log.name + "\t" + log.first + "\t" + log.next)) << archived;
     }
+    EXPECT_THAT(harness.tablespacesInBackupMode(), IsEmpty());
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+constexpr char kSucceeded[] = "succeeded; writer failure 0x00000000";
+
+TEST_F(BackupSequenceTest, FreezeTakesEachTablespaceIntoBackupModeOnceAndThawEndsIt) {
+    BackupHarness harness(kHotInstance);
+    testing::EventRecorder events;
+    testing::TraceCapture trace(0xFFFFFFFF);
+    std::wstring options = L"PRE_SQLCMD=alter system checkpoint;POST_WTRCMD=NORECOVER";
+    for (int i = 0; i < 21; ++i) options += L";PRE_WTRCMD=note " + std::to_wstring(i);
+    options += L";PRE_SQLCMD=" + std::wstring(600, L'x');
+    const BackupRun run = harness.backup(L"full", L"--type FULL" + harness.component(L"", options) +
+                                                      harness.component(L"Flash Recovery Area"));
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+    const std::string text = trace.text();
+    for (const char* tablespace : {"SYSTEM", "USERS", "DATA"}) {
+        EXPECT_EQ(
+            occurrences(text, std::string("ALTER TABLESPACE ") + tablespace + " BEGIN BACKUP"), 1u)
+            << tablespace;
+        EXPECT_EQ(occurrences(text, std::string("ALTER TABLESPACE ") + tablespace + " END BACKUP"),
+                  1u)
+            << tablespace;
+    }
+    // Commands run in their events; the 21st of a key and an overlong one never.
+    EXPECT_EQ(occurrences(text, "Executing SQL command : [alter system checkpoint]"), 1u);
+    EXPECT_THAT(text, HasSubstr("Ignoring : note 20"));
+    EXPECT_EQ(occurrences(text, "Processing pre writer command=note"), 20u);
+    EXPECT_THAT(text, HasSubstr("Refusing PRE_SQLCMD= command of 600 characters"));
+    EXPECT_THAT(text, Not(HasSubstr("Executing SQL command : [xxx")));
+    EXPECT_EQ(occurrences(text, "alter system archive log current"), 2u);
+    EXPECT_EQ(occurrences(text, "cFileMakeAndUseSnapShot"), 1u);
+
+    // The recovery area's stamp says "never", so the next incremental takes all of it.
+    const testing::SavedComponent* area = run.component(L"Flash Recovery Area");
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(area->backupStamp, L"FILETIME=0,0;");
+    EXPECT_EQ(area->restoreMetadata, L"RESTORABLE=TRUE");
+    EXPECT_EQ(area->backupMetadata,
+              L";Database files backup, no files from this component must be backed/restored");
+
+    std::vector<std::wstring> completed;
+    for (const ReportedEvent& event : events.events) {
+        if (event.id == 0x4FFF100B)
+            completed.push_back(event.strings.at(1) + L"/" + event.strings.at(2));
+    }
+    EXPECT_THAT(completed, ElementsAre(L"Vorlix Database/FULL", L"Flash Recovery Area/FULL"));
+    EXPECT_THAT(harness.tablespacesInBackupMode(), IsEmpty());
+}
+
+TEST_F(BackupSequenceTest, AnIncrementalAfterAFullTakesLogsOnlyAndLeavesTheDatabaseAlone) {
+    BackupHarness harness(kHotInstance);
+    const std::wstring selection =
+        harness.component(L"") + harness.component(L"Flash Recovery Area");
+    ASSERT_EQ(harness.backup(L"full", L"--type FULL" + selection).exitCode, 0u);
+    ASSERT_EQ(harness.instance().vlxsim("switch", "1"), 0u);
+
+    testing::TraceCapture trace(0xFFFFFFFF);
+    const BackupRun run = harness.backup(L"incr", L"--type INCREMENTAL --previous \"" +
+                                                      harness.setPath(L"full") + L"\"" + selection);
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+    const testing::SavedComponent* database = run.component(L"Vorlix Database");
+    ASSERT_NE(database, nullptr);
+    EXPECT_EQ(database->backupMetadata,
+              L"DBID=4242;BACKUP_TYPE=INCREMENTAL;Top level component selected for Log backups");
+    EXPECT_EQ(database->restoreMetadata, L"RESTORABLE=TRUE");
+    EXPECT_TRUE(database->backupStamp && database->backupStamp != L"FILETIME=0,0;");
+    const testing::SavedComponent* area = run.component(L"Flash Recovery Area");
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(area->backupMetadata,
+              L"DBID=4242;BACKUP_TYPE=INCREMENTAL;Recovery Area files backup");
+
+    const std::string text = trace.text();
+    EXPECT_THAT(text, Not(HasSubstr("BEGIN BACKUP")));
+    EXPECT_THAT(text, Not(HasSubstr("cFileMakeAndUseSnapShot")));
+    EXPECT_THAT(text, Not(HasSubstr("bctswitch")));
+    // The newest recovery-area log is recorded as backed up, then aged files refreshed.
+    EXPECT_THAT(text, HasSubstr("RTYP_ARCHIVED_LOG"));
+    EXPECT_THAT(harness.state(), HasSubstr("\"agedFileRefreshes\": 1"));
+    EXPECT_THAT(harness.state(), HasSubstr("\"backedUp\": true"));
+}
+
+TEST_F(BackupSequenceTest, ALogBackupRecordsTheNewestRecoveryAreaFilesAndRefreshesAgedOnes) {
+    BackupHarness harness(R"({"dbid": 77, "logMode": "ARCHIVELOG", "state": "open",
+        "tablespaces": [{"name": "SYSTEM", "datafiles": ["system01.dbf"]}],
+        "archiveDests": ["arch"], "recoveryArea": "fra", "archivedLogs": 2,
+        "backupPieces": ["bp1.bkp"]})");
+    testing::TraceCapture trace(0xFFFFFFFF);
+    const BackupRun run =
+        harness.backup(L"log", L"--type LOG" + harness.component(L"Flash Recovery Area"));
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+    const testing::SavedComponent* area = run.component(L"Flash Recovery Area");
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(area->backupStamp, std::nullopt);
+    EXPECT_EQ(area->restoreMetadata, L"RESTORABLE=TRUE");
+    const std::string text = trace.text();
+    const std::size_t log = text.find("RTYP_ARCHIVED_LOG");
+    const std::size_t piece = text.find("RTYP_BACKUP_PIECE");
+    const std::size_t refresh = text.find("refreshAgedFiles");
+    EXPECT_LT(log, piece);
+    EXPECT_LT(piece, refresh);
+    EXPECT_THAT(text, Not(HasSubstr("RTYP_DFILE_COPY")));
+    const std::string state = harness.state();
+    EXPECT_THAT(state, HasSubstr("\"agedFileRefreshes\": 1"));
+    EXPECT_EQ(occurrences(state, "\"backedUp\": true"), 2u) << state;
+}
+
+TEST_F(BackupSequenceTest, AVolumeBasedBackupTakesTheDatafilesOnItsVolumesOnly) {
+    BackupHarness harness(R"({"logMode": "ARCHIVELOG", "state": "open",
+        "tablespaces": [{"name": "SYSTEM", "datafiles": ["system01.dbf"]},
+                        {"name": "USERS", "datafiles": ["vol2\\users01.dbf"]}],
+        "archiveDests": ["arch"], "archivedLogs": 1})");
+    testing::EventRecorder events;
+    testing::TraceCapture trace(0xFFFFFFFF);
+    const BackupRun run = harness.backup(
+        L"volume", L"--type FULL --volume \"" + widen(harness.folder()) + L"\\vol2\"");
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+    const std::string text = trace.text();
+    EXPECT_THAT(text, HasSubstr("users01.dbf is included in snapshot"));
+    EXPECT_THAT(text, HasSubstr("system01.dbf is not included in snapshot"));
+    EXPECT_THAT(text, HasSubstr("ALTER TABLESPACE USERS BEGIN BACKUP"));
+    EXPECT_THAT(text, Not(HasSubstr("ALTER TABLESPACE SYSTEM BEGIN BACKUP")));
+    EXPECT_THAT(text, Not(HasSubstr("cFileMakeAndUseSnapShot")));
+    for (const testing::SavedComponent& component : run.components) {
+        EXPECT_EQ(component.backupMetadata, std::nullopt) << testing::narrow(component.name);
+        EXPECT_EQ(component.restoreMetadata, std::nullopt) << testing::narrow(component.name);
+    }
+    std::vector<std::uint32_t> ids;
+    for (const ReportedEvent& event : events.events) ids.push_back(event.id);
+    EXPECT_THAT(ids, ElementsAre(0x4FFF100Au));
     EXPECT_THAT(harness.tablespacesInBackupMode(), IsEmpty());
 }
 
