@@ -140,6 +140,25 @@ void endBackup(SnapshotFile& file) {
     file.fileFlags &= ~kInBackupMode;
 }
 
+// An abort goes on whatever the database answers. A refusal is most often a
+// session that has gone bad, so a second attempt runs on a new session;
+// only then is the tablespace left as it is.
+void endBackupOnAbort(SnapshotFile& file) {
+    for (int attempt = 1;; ++attempt) {
+        try {
+            endBackup(file);
+            return;
+        } catch (const WriterFailureError& failure) {
+            if (tracing(TRC_MISC)) {
+                traceMsgA("\nOnAbort: END BACKUP of %s failed with 0x%08X%s", file.tsName.c_str(),
+                          failure.code(), attempt == 1 ? ", trying again" : ", ignored");
+            }
+            if (attempt == 2) return;
+            dropConversationSession();
+        }
+    }
+}
+
 const char* phaseLabel(Phase phase) {
     switch (phase) {
         case PhaseFreeze: return "OnFreeze";
@@ -164,8 +183,8 @@ void processFile(Phase phase, SnapshotFile& file, std::uint32_t& lastTablespace,
             }
             break;
         case PhaseThaw:
-        case PhaseAbort:
         case PhaseBackupShutdown: endBackup(file); break;
+        case PhaseAbort: endBackupOnAbort(file); break;
         case PhaseBackupComplete: break;
         default: raiseWriterFailure(kGeneralFailure, kUnservedPhaseLine, {L"ProcessFile-1"});
     }
@@ -206,20 +225,7 @@ void processSnapshotFiles(Phase phase) {
     std::uint32_t lastTablespace = 0;
     bool anyTablespace = false;
     for (const auto& file : currentConversation().snapshotFiles) {
-        if (phase != PhaseAbort) {
-            processFile(phase, *file, lastTablespace, anyTablespace);
-            continue;
-        }
-        // An abort ends backup mode of every tablespace it can; one that
-        // refuses does not keep the others in it.
-        try {
-            processFile(phase, *file, lastTablespace, anyTablespace);
-        } catch (const WriterFailureError& failure) {
-            if (tracing(TRC_MISC)) {
-                traceMsgA("\nOnAbort: failure 0x%08X ignored for file %s", failure.code(),
-                          file->fileName.c_str());
-            }
-        }
+        processFile(phase, *file, lastTablespace, anyTablespace);
     }
     if (phase == PhaseThaw) runPostCommands();
 }

@@ -246,5 +246,39 @@ TEST_F(BackupSequenceTest, AVolumeBasedBackupTakesTheDatafilesOnItsVolumesOnly) 
     EXPECT_THAT(harness.tablespacesInBackupMode(), IsEmpty());
 }
 
+TEST_F(BackupSequenceTest, OnlyTheSelectedDatafileTakesPartAndSharedListsAreBuiltOnce) {
+    BackupHarness harness(kHotInstance);
+    testing::TraceCapture trace(0xFFFFFFFF);
+    const BackupRun one = harness.backup(
+        L"one", L"--type FULL" + harness.component(L"All TableSpaces\\USERS\\Datafile number=3"));
+    ASSERT_EQ(one.exitCode, 0u) << one.output;
+    std::string text = trace.text();
+    EXPECT_THAT(text, HasSubstr("users02.dbf is included in snapshot"));
+    EXPECT_THAT(text, HasSubstr("users01.dbf is not included in snapshot"));
+    EXPECT_THAT(text, HasSubstr("SNCF.ORA is not included in snapshot"));
+    EXPECT_EQ(occurrences(text, "BEGIN BACKUP"), 1u);
+    const testing::SavedComponent* datafile = one.component(L"Datafile number=3");
+    ASSERT_NE(datafile, nullptr);
+    EXPECT_EQ(datafile->backupMetadata, L"DBID=4242;BACKUP_TYPE=FULL");
+    EXPECT_EQ(datafile->restoreMetadata, L"RESTORABLE=TRUE");
+
+    const BackupRun both =
+        harness.backup(L"both", L"--type FULL" + harness.component(L"Control file") +
+                                    harness.component(L"All TableSpaces") + harness.component(L""));
+    ASSERT_EQ(both.exitCode, 0u) << both.output;
+    const testing::SavedComponent* all = both.component(L"All TableSpaces");
+    const testing::SavedComponent* database = both.component(L"Vorlix Database");
+    const testing::SavedComponent* control = both.component(L"Control file");
+    ASSERT_TRUE(all && database && control);
+    EXPECT_EQ(all->restoreMetadata, database->restoreMetadata);
+    EXPECT_NE(all->restoreMetadata, L"RESTORABLE=TRUE");
+    EXPECT_EQ(control->restoreMetadata, L"RESTORABLE=TRUE");
+    EXPECT_TRUE(matches(narrow(control->backupMetadata.value_or(L"")),
+                        "DBID=4242;CFTYPE=BACKUP;BACKUP_TYPE=FULL;CFFILE=.*SNCF.ORA"));
+    text = trace.text();
+    EXPECT_EQ(occurrences(text, "Restore Metadata set for component"), 2u);
+    EXPECT_EQ(occurrences(text, "Database checkpoint is:"), 1u);
+}
+
 }  // namespace
 }  // namespace snapscribe
