@@ -35,16 +35,7 @@ constexpr char kThreeTablespaces[] = R"({
 constexpr char kSucceeded[] = "succeeded; writer failure 0x00000000";
 constexpr char kWriterFailed[] = "failed; writer failure 0x800423F4";
 
-class BackupFailureTest : public ::testing::Test {
-protected:
-    void SetUp() override { writerSettings().TlsIndex = TlsAlloc(); }
-    void TearDown() override {
-        TlsFree(writerSettings().TlsIndex);
-        writerSettings().TlsIndex = kTlsOutOfIndexes;
-        writerSettings().FailPhase = PhaseNone;
-        writerSettings().HangEnabled = false;
-    }
-};
+using BackupFailureTest = testing::WriterEventTest;
 
 std::size_t occurrences(const std::string& text, const std::string& part) {
     std::size_t count = 0;

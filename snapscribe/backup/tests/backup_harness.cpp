@@ -95,6 +95,15 @@ private:
 
 }  // namespace
 
+void WriterEventTest::SetUp() { writerSettings().TlsIndex = TlsAlloc(); }
+
+void WriterEventTest::TearDown() {
+    TlsFree(writerSettings().TlsIndex);
+    writerSettings().TlsIndex = kTlsOutOfIndexes;
+    writerSettings().FailPhase = PhaseNone;
+    writerSettings().HangEnabled = false;
+}
+
 const SavedComponent* BackupRun::component(const std::wstring& name) const {
     for (const SavedComponent& saved : components) {
         if (saved.name == name) return &saved;
@@ -127,7 +136,7 @@ BackupHarness::~BackupHarness() {
     writer_->Unsubscribe();
     writer_.reset();
     std::error_code ignored;
-    if (!getenv("KEEP_SETS")) std::filesystem::remove_all(sets_, ignored);
+    std::filesystem::remove_all(sets_, ignored);
 }
 
 void BackupHarness::beforeEvents(std::function<void(Phase)> hook) { hook_ = std::move(hook); }

@@ -10,10 +10,20 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "snapscribe/backup/writer.h"
 #include "snapscribe/db/tests/db_test_support.h"
 
 namespace snapscribe::testing {
+
+// Tests whose writer events run in this process: the events publish their
+// phase in a thread slot of the test's own.
+class WriterEventTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
 
 // One component of a saved backup document.
 struct SavedComponent {

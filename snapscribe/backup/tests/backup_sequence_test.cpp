@@ -35,14 +35,7 @@ constexpr char kHotInstance[] = R"({
   "snapshotControlFile": "SNCF.ORA"
 })";
 
-class BackupSequenceTest : public ::testing::Test {
-protected:
-    void SetUp() override { writerSettings().TlsIndex = TlsAlloc(); }
-    void TearDown() override {
-        TlsFree(writerSettings().TlsIndex);
-        writerSettings().TlsIndex = kTlsOutOfIndexes;
-    }
-};
+using BackupSequenceTest = testing::WriterEventTest;
 
 std::string narrow(const std::wstring& text) { return testing::narrow(text); }
 std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }

@@ -91,14 +91,7 @@ std::string hex(std::uint32_t code) {
     return text;
 }
 
-class BackupSweepTest : public ::testing::Test {
-protected:
-    void SetUp() override { writerSettings().TlsIndex = TlsAlloc(); }
-    void TearDown() override {
-        TlsFree(writerSettings().TlsIndex);
-        writerSettings().TlsIndex = kTlsOutOfIndexes;
-    }
-};
+using BackupSweepTest = testing::WriterEventTest;
 
 TEST_F(BackupSweepTest, EveryStatementOfTheBackupPathFailsCleanly) {
     BackupHarness harness(kInstance);
