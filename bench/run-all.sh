@@ -148,3 +148,4 @@ rm -rf "$work/install" "$work/unzip"
 
 "$(dirname "$0")/identify.sh" "$build"
 "$(dirname "$0")/vorlix_rows.sh" "$build"
+"$(dirname "$0")/post_snapshot.sh" "$build"
