@@ -38,6 +38,23 @@ run wine "$snapscribe" /q /start
 step "What the backup software sees: the component tree of DB1 and the files no backup takes"
 run wine "$vssreq" writers --instance DB1
 
+step "A FULL hot backup of DB1, with an SQL command before and one after the shadow copy"
+set_dir="$home\\backup-full"
+rm -rf "$(winepath -u "$set_dir")"
+run wine "$vssreq" backup --set "$set_dir" --type FULL --instance DB1 \
+  --component 'DB1\Vorlix Database' \
+  --options 'PRE_SQLCMD=alter system checkpoint;POST_SQLCMD=alter system switch logfile'
+
+step "The backup set on disk"
+(cd "$(winepath -u "$set_dir")" && find . -type f | sort | sed 's|^\./|  |')
+
+step "What the writer left in the backup document (archived logs decoded and compared here)"
+/usr/bin/python3 "$top/demo/show_backup_document.py" \
+  "$(winepath -u "$set_dir")/backup-document.txt" DB1
+
+step "DB1's datafiles after the backup: none left in hot backup mode"
+run wine "$bin/vlxsim.exe" headers DB1
+
 step "DB1 started but not mounted: the writer answers with its schema and restore method only"
 run wine "$bin/vlxsim.exe" shutdown DB1
 run wine "$bin/vlxsim.exe" startup DB1 nomount

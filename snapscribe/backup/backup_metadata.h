@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "conversation.h"
+#include "snapscribe/sequence/conversation.h"
 
 namespace snapscribe {
 

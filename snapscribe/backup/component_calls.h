@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "conversation.h"
+#include "snapscribe/sequence/conversation.h"
 
 namespace snapscribe {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "conversation.h"
+#include "snapscribe/sequence/conversation.h"
 
 namespace snapscribe {
 
