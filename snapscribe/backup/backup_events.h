@@ -7,6 +7,7 @@
 #include <vswriter.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "snapscribe/host/writer_settings.h"
@@ -46,11 +47,19 @@ struct SnapshotFile {
 // Whether a selected component covers the file.
 bool isCoveredBySelection(const SnapshotFile& file);
 
-// The conversation's record of the database state the backup depends on.
-void fillConversation(CVssWriter& writer);
+// What the platform tells about the running backup; only the writer class
+// may ask, so it hands this to the event bodies.
+struct RequestorView {
+    std::int32_t backupType = 0;
+    bool componentsSelected = false;
+    std::function<bool(const wchar_t* path)> pathAffected;
+};
 
-void prepareBackup(CVssWriter& writer, IVssWriterComponents* components);
-void prepareSnapshot(CVssWriter& writer);
+// The conversation's record of the database state the backup depends on.
+void fillConversation(const RequestorView& requestor);
+
+void prepareBackup(const RequestorView& requestor, IVssWriterComponents* components);
+void prepareSnapshot(const RequestorView& requestor);
 void freeze();
 void thaw();
 void postSnapshot(IVssWriterComponents* components);

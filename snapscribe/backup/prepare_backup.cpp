@@ -107,13 +107,13 @@ void prepareComponent(IVssWriterComponents* components, UINT index) {
 
 }  // namespace
 
-void fillConversation(CVssWriter& writer) {
+void fillConversation(const RequestorView& requestor) {
     Conversation& conversation = currentConversation();
     VcwSession* session = sequenceState().conversationSession;
-    conversation.backupType = writer.GetBackupType();
+    conversation.backupType = requestor.backupType;
     if (tracing(TRC_MISC))
         traceMsg(L"\nBackup type  is %s", backupTypeName(conversation.backupType));
-    conversation.componentBased = writer.AreComponentsSelected();
+    conversation.componentBased = requestor.componentsSelected;
     if (tracing(TRC_MISC)) {
         traceMsg(L"\nrequestor is %s based",
                  conversation.componentBased ? L"Component" : L"Volume");
@@ -125,8 +125,8 @@ void fillConversation(CVssWriter& writer) {
     conversation.dbid = databaseId(session);
 }
 
-void prepareBackup(CVssWriter& writer, IVssWriterComponents* components) {
-    connectInstance(false, [&writer] { fillConversation(writer); });
+void prepareBackup(const RequestorView& requestor, IVssWriterComponents* components) {
+    connectInstance(false, [&requestor] { fillConversation(requestor); });
     Conversation& conversation = currentConversation();
     conversation.openMode = vcw_openmode(sequenceState().conversationSession);
     if (!conversation.mediaRecovery && conversation.fuzzyCount != 0) {

@@ -47,11 +47,11 @@ struct DatafileHeaderRow {
 };
 
 // Decides whether the file takes part, with the trace of the decision.
-bool takesPart(CVssWriter& writer, const SnapshotFile& file) {
+bool takesPart(const RequestorView& requestor, const SnapshotFile& file) {
     wchar_t name[kNameBytes];
     toWide(file.fileName.c_str(), name, kNameBytes);
     const bool included = currentConversation().componentBased ? isCoveredBySelection(file)
-                                                               : writer.IsPathAffected(name);
+                                                               : requestor.pathAffected(name);
     if (tracing(TRC_FILES)) {
         traceMsg(included ? L"\nFile %s is included in snapshot"
                           : L"\nFile %s is not included in snapshot",
@@ -60,8 +60,8 @@ bool takesPart(CVssWriter& writer, const SnapshotFile& file) {
     return included;
 }
 
-void addIfTakingPart(CVssWriter& writer, SnapshotFile file) {
-    if (!takesPart(writer, file)) return;
+void addIfTakingPart(const RequestorView& requestor, SnapshotFile file) {
+    if (!takesPart(requestor, file)) return;
     currentConversation().snapshotFiles.push_back(std::make_shared<SnapshotFile>(std::move(file)));
 }
 
@@ -70,7 +70,7 @@ void addIfTakingPart(CVssWriter& writer, SnapshotFile file) {
     raiseWriterFailure(kDatafileHeaderFailure, kDatafileHeaderLine);
 }
 
-void listDatafiles(CVssWriter& writer) {
+void listDatafiles(const RequestorView& requestor) {
     static constexpr char kStatement[] =
         "select file# filenum, name filename,        tablespace_name tsname, ts# tsnum,        "
         "decode(status, 'ONLINE', 1, 0) readwrite,        decode(fuzzy,'YES', 1, 0) fuzzy,        "
@@ -99,14 +99,14 @@ void listDatafiles(CVssWriter& writer) {
                           row.tsNumber,
                           kSnapshotDatafile,
                           (row.readWrite != 0 ? kOnline : 0u) | (row.fuzzy != 0 ? kFuzzy : 0u)};
-        addIfTakingPart(writer, std::move(file));
+        addIfTakingPart(requestor, std::move(file));
     } while (vcw_fet(session, cursor) == 0);
     // A fetch that failed closed the cursor: the list would lack datafiles.
     if (cursor == nullptr) failDatafileHeaders(session);
     vcw_cls(session, cursor);
 }
 
-void addSnapshotControlFile(CVssWriter& writer) {
+void addSnapshotControlFile(const RequestorView& requestor) {
     static constexpr char kStatement[] =
         "begin    :name := sys.dbms_backup_restore.getParm(              "
         "sys.dbms_backup_restore.SNAPSHOT_NAME); end; ";
@@ -116,7 +116,7 @@ void addSnapshotControlFile(CVssWriter& writer) {
     SnapshotFile file;
     file.fileName = narrow;
     file.fileKind = kSnapshotControlFile;
-    addIfTakingPart(writer, std::move(file));
+    addIfTakingPart(requestor, std::move(file));
 }
 
 void beginBackup(SnapshotFile& file, std::uint32_t& lastTablespace, bool& anyTablespace) {
@@ -211,12 +211,12 @@ bool isCoveredBySelection(const SnapshotFile& file) {
     return false;
 }
 
-void prepareSnapshot(CVssWriter& writer) {
+void prepareSnapshot(const RequestorView& requestor) {
     if (!sequenceState().conversation) return;
     const std::int32_t type = currentConversation().backupType;
     if (type != BackupFull && type != BackupCopy) return;
-    listDatafiles(writer);
-    addSnapshotControlFile(writer);
+    listDatafiles(requestor);
+    addSnapshotControlFile(requestor);
 }
 
 void processSnapshotFiles(Phase phase) {

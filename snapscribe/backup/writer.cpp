@@ -13,16 +13,22 @@ bool CVssWriterVorlix::framed(Phase phase, const std::function<void()>& body) {
     return runEvent(phase, body, [this](std::int32_t hr) { SetWriterFailure(hr); });
 }
 
+RequestorView CVssWriterVorlix::requestorView() {
+    return {GetBackupType(), AreComponentsSelected(),
+            [this](const wchar_t* path) { return IsPathAffected(path); }};
+}
+
 bool CVssWriterVorlix::OnIdentify(IVssCreateWriterMetadata* metadata) {
     return framed(PhaseIdentify, [metadata] { identifyInstance(metadata); });
 }
 
 bool CVssWriterVorlix::OnPrepareBackup(IVssWriterComponents* components) {
-    return framed(PhasePrepareForBackup, [this, components] { prepareBackup(*this, components); });
+    return framed(PhasePrepareForBackup,
+                  [this, components] { prepareBackup(requestorView(), components); });
 }
 
 bool CVssWriterVorlix::OnPrepareSnapshot() {
-    return framed(PhasePrepareForSnapshot, [this] { prepareSnapshot(*this); });
+    return framed(PhasePrepareForSnapshot, [this] { prepareSnapshot(requestorView()); });
 }
 
 bool CVssWriterVorlix::OnFreeze() {

@@ -13,6 +13,8 @@
 
 namespace snapscribe {
 
+struct RequestorView;
+
 class CVssWriterVorlix : public CVssWriter {
 public:
     ~CVssWriterVorlix() override = default;
@@ -31,6 +33,8 @@ public:
 
 private:
     bool framed(Phase phase, const std::function<void()>& body);
+    // The platform's view of the running backup, asked on the event's thread.
+    RequestorView requestorView();
 };
 
 }  // namespace snapscribe
