@@ -19,12 +19,12 @@ void checkStampRoundTrip(std::uint64_t fileTime) {
 }
 
 void checkSplit(const std::wstring& fullPath) {
-    const FileSpecification spec = splitFileSpecification(fullPath);
+    const FileSpecification parts = splitFileSpecification(fullPath);
     const std::wstring rejoined = fullPath.find(L'\\') == std::wstring::npos
-                                      ? spec.fileSpec
-                                      : spec.path + L'\\' + spec.fileSpec;
+                                      ? parts.fileSpec
+                                      : parts.path + L'\\' + parts.fileSpec;
     fuzzing::require(rejoined == fullPath, "a file specification rejoins to its path");
-    fuzzing::require(spec.fileSpec.find(L'\\') == std::wstring::npos,
+    fuzzing::require(parts.fileSpec.find(L'\\') == std::wstring::npos,
                      "a file specification holds no folder");
 }
 

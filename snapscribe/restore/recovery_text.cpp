@@ -87,8 +87,8 @@ std::string renameStatement(const std::string& file, const std::string& location
            quotedLiteral(location + "\\" + base + extension);
 }
 
-std::string relocationPattern(const std::string& path, const std::string& specification) {
-    std::string pattern = path + "\\" + specification;
+std::string relocationPattern(const std::string& path, const std::string& filePattern) {
+    std::string pattern = path + "\\" + filePattern;
     for (char& c : pattern) {
         if (c == '*') c = '%';
     }

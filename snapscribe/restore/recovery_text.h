@@ -58,8 +58,8 @@ std::string quotedLiteral(const std::string& text);
 std::string renameStatement(const std::string& file, const std::string& location,
                             const std::string& base, const std::string& extension);
 
-// A requestor's "path\specification" turned into the database's LIKE
+// A requestor's "path\file pattern" turned into the database's LIKE
 // pattern: "*" becomes "%".
-std::string relocationPattern(const std::string& path, const std::string& specification);
+std::string relocationPattern(const std::string& path, const std::string& filePattern);
 
 }  // namespace snapscribe
