@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/requester_run.h"
 #include "snapscribe/backup/writer.h"
 #include "snapscribe/db/vci_api.h"
 #include "snapscribe/host/code_page.h"
 #include "snapscribe/host/writer_settings.h"
-#include "support/unique_handle.h"
 
 namespace {
 
@@ -182,24 +182,10 @@ public:
 // Runs the requester's listing with its output in `outputFile`; the seconds it took.
 double listWriters(const std::wstring& vssreq, const std::wstring& sid,
                    const std::wstring& outputFile) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    support::KernelHandle output(CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                             &inherit, CREATE_ALWAYS, 0, nullptr));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output.get();
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::wstring commandLine = L"\"" + vssreq + L"\" writers --instance " + sid;
-    PROCESS_INFORMATION started{};
+    const std::wstring commandLine = L"\"" + vssreq + L"\" writers --instance " + sid;
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &started)) {
-        return -1;
-    }
-    support::KernelHandle process(started.hProcess), thread(started.hThread);
-    WaitForSingleObject(process.get(), INFINITE);
+    if (bench::runWithOutputIn(commandLine, outputFile) == 255) return -1;
     return secondsSince(start);
 }
 

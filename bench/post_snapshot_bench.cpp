@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/requester_run.h"
 #include "bench/timing.h"
 #include "snapscribe/backup/writer.h"
 #include "snapscribe/host/code_page.h"
@@ -133,27 +134,10 @@ private:
 
 DWORD runBackup(const std::wstring& vssreq, const std::wstring& sid, const std::wstring& set,
                 const std::wstring& outputFile) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    support::KernelHandle output(CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                             &inherit, CREATE_ALWAYS, 0, nullptr));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output.get();
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::wstring commandLine = L"\"" + vssreq + L"\" backup --type FULL --instance " + sid +
-                               L" --set \"" + set + L"\" --component \"" + sid +
-                               L"\\Vorlix Database\"";
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &started)) {
-        return 255;
-    }
-    support::KernelHandle process(started.hProcess), thread(started.hThread);
-    WaitForSingleObject(process.get(), INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(process.get(), &code);
-    return code;
+    return bench::runWithOutputIn(L"\"" + vssreq + L"\" backup --type FULL --instance " + sid +
+                                      L" --set \"" + set + L"\" --component \"" + sid +
+                                      L"\\Vorlix Database\"",
+                                  outputFile);
 }
 
 }  // namespace
