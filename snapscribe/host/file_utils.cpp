@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base64_codec.h"
+#include "packed_payload.h"
 #include "support/unique_handle.h"
 
 namespace snapscribe {
@@ -89,16 +90,14 @@ std::uint32_t fileToBase64(const wchar_t* filePath, char* out, std::uint32_t cap
     }
 
     std::vector<std::uint8_t> block(kEncodeBlockBytes);
-    std::uint32_t total = 0;
+    PayloadPacker packer(out, capacity);
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file.get(), block.data(), kEncodeBlockBytes, &got, nullptr)) return 0;
         // The file is not shared, yet its size was read before: never trust
         // it further than the buffer reaches.
-        if (base64::encodedLength(got) + 1 > capacity - total) return 0;
-        total += static_cast<std::uint32_t>(base64::encode(block.data(), got, out + total));
-        out[total] = '\0';
-        if (got < kEncodeBlockBytes) return total;
+        if (!packer.add(block.data(), got)) return 0;
+        if (got < kEncodeBlockBytes) return static_cast<std::uint32_t>(packer.characters());
     }
 }
 

@@ -15,9 +15,10 @@ int createDirectoryPath(const wchar_t* path);
 // Creates every directory level up to the last "\", "/" or ":" of `filePath`.
 int createParentDirectories(const wchar_t* filePath);
 
-// Encodes the whole file into `out` and terminates it. Returns the base64
-// characters written; 0 when the file cannot be read or `capacity` bytes
-// cannot hold the text (then nothing is written).
+// Encodes the whole file into `out`, packed as a payload of a wide text and
+// ended by a zero unit. Returns the base64 characters written; 0 when the
+// file cannot be read or `capacity` bytes cannot hold the text (then nothing
+// is written).
 std::uint32_t fileToBase64(const wchar_t* filePath, char* out, std::uint32_t capacity);
 
 // Decodes `length` characters of `text` into a new file at `filePath`, a

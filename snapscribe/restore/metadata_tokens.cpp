@@ -4,6 +4,8 @@
 #include <limits>
 #include <string_view>
 
+#include "snapscribe/host/packed_payload.h"
+
 namespace snapscribe {
 namespace {
 
@@ -23,8 +25,9 @@ std::optional<MetadataToken> recognised(std::wstring_view token) {
         const std::wstring_view value = token.substr(known.text.size());
         MetadataToken result{known.key, {}, nullptr, 0};
         if (known.key == MetadataKey::Data) {
-            result.payload = reinterpret_cast<const char*>(value.data());
-            result.payloadBytes = value.size() * sizeof(wchar_t);
+            const std::string_view characters = packedCharacters(value);
+            result.payload = characters.data();
+            result.payloadBytes = characters.size();
         } else {
             result.value.assign(value);
         }
