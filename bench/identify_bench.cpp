@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench/requester_run.h"
-#include "snapscribe/backup/writer.h"
+#include "snapscribe/writer/writer.h"
 #include "snapscribe/db/vci_api.h"
 #include "snapscribe/host/code_page.h"
 #include "snapscribe/host/writer_settings.h"

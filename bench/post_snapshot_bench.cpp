@@ -21,7 +21,7 @@
 
 #include "bench/requester_run.h"
 #include "bench/timing.h"
-#include "snapscribe/backup/writer.h"
+#include "snapscribe/writer/writer.h"
 #include "snapscribe/host/code_page.h"
 #include "snapscribe/host/writer_settings.h"
 #include "support/unique_handle.h"

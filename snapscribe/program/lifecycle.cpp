@@ -9,7 +9,7 @@
 
 #include "snapscribe/host/event_log.h"
 #include "snapscribe/host/failure_text.h"
-#include "snapscribe/backup/writer.h"
+#include "snapscribe/writer/writer.h"
 #include "support/unique_handle.h"
 #include "snapscribe/host/trace.h"
 #include "snapscribe/host/writer_settings.h"

@@ -4,14 +4,19 @@
 // TARGET), owns the private output pipe vlx$bakx_<pipe>_out and reads its
 // commands from vlx$bakx_<pipe>_in. Every answer ends with the prompt; a
 // failing command answers with an error stack first. "exit;" ends it with 0;
-// no command within TIMEOUT seconds ends it with 1.
+// no command within TIMEOUT seconds ends it with 1. With the setting
+// BAKX_COMMAND_LOG naming a file, every command it runs but the echo
+// settings is appended there as a line "<command>; -> ok|failed", so tests
+// can see what reached the tool.
 
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "sim/vorlix/instance/settings.h"
 #include "support/code_page_text.h"
 #include "sim/vorlix/tools/bakx_script.h"
 #include "sim/vorlix/tools/bakx_session.h"
@@ -26,6 +31,19 @@ constexpr int kNoDatabase = 3;
 constexpr size_t kCommandSize = 4096;
 
 using Lines = std::vector<std::string>;
+
+// Appends one line to the command log, when there is one.
+void logCommand(const std::string& command, bool succeeded) {
+    static const std::optional<std::string> file = vorlix::readSetting("BAKX_COMMAND_LOG");
+    if (!file || file->empty()) return;
+    const std::string line = command + "; -> " + (succeeded ? "ok" : "failed") + "\r\n";
+    HANDLE log = CreateFileA(file->c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(log);
+}
 
 struct Failure {
     Lines errors;
@@ -149,7 +167,7 @@ private:
             throw Failure{{"BAKX-01001: input not understood: " + text, "BAKX-01002: " + error}};
         using Kind = ToolCommand::Kind;
         switch (command.kind) {
-            case Kind::Exit: return true;
+            case Kind::Exit: logCommand(text, true); return true;
             case Kind::SetEcho:
                 echo_ = command.echo;
                 output.push_back(echo_ ? "echo set on" : "echo set off");
@@ -158,7 +176,9 @@ private:
         }
         std::map<std::string, std::string> binds;
         if (command.kind == Kind::ConfigureSnapshot) binds[":name"] = command.file;
-        if (!session_.run(statementFor(command), binds)) throw Failure{failureLines(command)};
+        const bool succeeded = session_.run(statementFor(command), binds);
+        logCommand(text, succeeded);
+        if (!succeeded) throw Failure{failureLines(command)};
         describeSuccess(command, output);
         return false;
     }

@@ -151,15 +151,25 @@ std::wstring BackupHarness::component(const std::wstring& path, const std::wstri
     return argument;
 }
 
-BackupRun BackupHarness::backup(const std::wstring& set, const std::wstring& arguments) {
+BackupRun BackupHarness::requester(const wchar_t* command, const std::wstring& set,
+                                   const std::wstring& arguments) const {
     BackupRun run;
-    run.exitCode = runCommand(
-        L"\"" + programFolder() + L"\\..\\..\\sim\\vss\\vssreq.exe\" backup " + L"--instance " +
-            widen(instance_.sid()) + L" --set \"" + setPath(set) + L"\" " + arguments,
-        &run.output);
+    run.exitCode = runCommand(L"\"" + programFolder() + L"\\..\\..\\sim\\vss\\vssreq.exe\" " +
+                                  command + L" --instance " + widen(instance_.sid()) +
+                                  L" --set \"" + setPath(set) + L"\" " + arguments,
+                              &run.output);
     run.output = withoutCarriageReturns(run.output);
+    return run;
+}
+
+BackupRun BackupHarness::backup(const std::wstring& set, const std::wstring& arguments) {
+    BackupRun run = requester(L"backup", set, arguments);
     run.components = savedComponents(setPath(set) + L"\\backup-document.txt", instance_.sid());
     return run;
+}
+
+BackupRun BackupHarness::restore(const std::wstring& set, const std::wstring& arguments) {
+    return requester(L"restore", set, arguments);
 }
 
 std::string BackupHarness::state() const {

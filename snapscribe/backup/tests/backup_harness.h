@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "snapscribe/backup/writer.h"
+#include "snapscribe/writer/writer.h"
 #include "snapscribe/db/tests/db_test_support.h"
 
 namespace snapscribe::testing {
@@ -52,6 +52,9 @@ public:
 
     // vssreq backup into the set `set` with `arguments` (type, components...).
     BackupRun backup(const std::wstring& set, const std::wstring& arguments);
+    // vssreq restore of the set `set` with `arguments` (components, new
+    // targets...); the run's components stay empty.
+    BackupRun restore(const std::wstring& set, const std::wstring& arguments);
     // A component's selection argument: --component "<SID>\Vorlix Database\<path>".
     std::wstring component(const std::wstring& path,
                            const std::wstring& options = std::wstring()) const;
@@ -68,6 +71,9 @@ public:
     std::string folder() const;
 
 private:
+    BackupRun requester(const wchar_t* command, const std::wstring& set,
+                        const std::wstring& arguments) const;
+
     Instance instance_;
     std::wstring sets_;
     std::function<void(Phase)> hook_;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "snapscribe/backup/writer.h"
+#include "snapscribe/writer/writer.h"
 #include "snapscribe/db/tests/db_test_support.h"
 #include "snapscribe/host/failure_text.h"
 #include "snapscribe/host/tests/host_test_support.h"

@@ -17,7 +17,7 @@
 #include "snapscribe/backup/component_text.h"
 #include "snapscribe/sequence/conversation.h"
 #include "snapscribe/backup/event_frame.h"
-#include "snapscribe/backup/writer.h"
+#include "snapscribe/writer/writer.h"
 #include "snapscribe/db/connection.h"
 #include "snapscribe/db/tests/db_test_support.h"
 #include "snapscribe/host/tests/host_test_support.h"

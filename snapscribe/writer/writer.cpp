@@ -1,13 +1,11 @@
 #include "writer.h"
 
-#include "backup_events.h"
-#include "component_model.h"
-#include "event_frame.h"
+#include "snapscribe/backup/backup_events.h"
+#include "snapscribe/backup/component_model.h"
+#include "snapscribe/backup/event_frame.h"
+#include "snapscribe/restore/restore_events.h"
 
 namespace snapscribe {
-
-// The restore event bodies join as they are built; until then those events
-// are their frame alone.
 
 bool CVssWriterVorlix::framed(Phase phase, const std::function<void()>& body) {
     return runEvent(phase, body, [this](std::int32_t hr) { SetWriterFailure(hr); });
@@ -51,10 +49,12 @@ bool CVssWriterVorlix::OnBackupShutdown(VSS_ID) {
     return framed(PhaseBackupShutdown, [] { backupShutdown(); });
 }
 
-bool CVssWriterVorlix::OnPreRestore(IVssWriterComponents*) {
-    return framed(PhasePreRestore, [] {});
+bool CVssWriterVorlix::OnPreRestore(IVssWriterComponents* components) {
+    return framed(PhasePreRestore, [this, components] { preRestore(requestorView(), components); });
 }
 
+// The post-restore body joins once the instance start and mount it needs
+// are built; until then the event is its frame alone.
 bool CVssWriterVorlix::OnPostRestore(IVssWriterComponents*) {
     return framed(PhasePostRestore, [] {});
 }
