@@ -56,10 +56,13 @@ DWORD WINAPI handler(DWORD control, DWORD, void*, void*) {
 
 void WINAPI serviceMain(DWORD, wchar_t**) {
     std::wstring name = L"VorlixService" + gSid;
+    // Wine's StartService returns at the service's first status report, and
+    // its "net start" does not wait on for the running state as Windows'
+    // does: so the first report is "running", made once the instance is
+    // settled, and whoever ran "net start" can connect when it returns.
+    takeInstanceDown();
     gStatusHandle = RegisterServiceCtrlHandlerExW(name.c_str(), handler, nullptr);
     if (!gStatusHandle) return;
-    report(SERVICE_START_PENDING);
-    takeInstanceDown();
     report(SERVICE_RUNNING);
     WaitForSingleObject(gStopEvent.get(), INFINITE);
     takeInstanceDown();
