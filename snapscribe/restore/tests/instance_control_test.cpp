@@ -186,6 +186,24 @@ TEST_F(InstanceControlTest, ANameTheDescriptorCannotHoldIsRefusedBeforeAnythingS
     EXPECT_EQ(shown(db), before);
 }
 
+// A started instance that does not answer as "started, not mounted" is
+// left to the platform as an informational failure, without the event.
+TEST_F(InstanceControlTest, AStartedInstanceInAnotherStateIsAnInformationalFailure) {
+    Instance db(R"({"state": "down"})");
+    converse(db);
+    // Only the query after the start reaches the instance.
+    ASSERT_EQ(db.vlxsim("fail", "next 3113 \"from v$database\""), 0u);
+    EventRecorder recorder;
+    try {
+        start();
+        ADD_FAILURE() << "nothing raised";
+    } catch (const InformationalFailure& failure) {
+        EXPECT_EQ(static_cast<std::uint32_t>(failure.hr()), 0x4FFF1012u);
+    }
+    EXPECT_TRUE(recorder.events.empty());
+    EXPECT_THAT(shown(db), HasSubstr(R"("status": "started")"));
+}
+
 TEST_F(InstanceControlTest, AMountedOrOpenDatabaseIsNotMountedAgainNorItsControlFilesCopied) {
     for (const char* state : {"mounted", "open"}) {
         Instance db(std::string(R"({"state": ")") + state + "\"}");
