@@ -173,6 +173,11 @@ HRESULT ComponentObject::GetDirectedTarget(UINT index, BSTR* sourcePath, BSTR* s
                       {&target.destinationRanges, destinationRanges}});
 }
 
+ComponentState ComponentObject::collectState() {
+    if (heldByOneOnly()) return std::move(state_);
+    return state_;
+}
+
 HRESULT ComponentObject::SetRestoreMetadata(LPCWSTR data) {
     if (!data) return E_INVALIDARG;
     if (!backupDocumentWritable()) return VSS_E_BAD_STATE;
@@ -283,11 +288,11 @@ HRESULT ComponentObject::GetDifferencedFile(UINT index, BSTR* path, BSTR* filesp
 
 // --- IVssWriterComponents ---------------------------------------------------
 
-WriterComponentsObject::WriterComponentsObject(const std::vector<ComponentState>& components,
+WriterComponentsObject::WriterComponentsObject(std::vector<ComponentState> components,
                                                Event event, const GUID& writerId)
     : writerId_(writerId) {
-    for (const ComponentState& state : components)
-        components_.push_back(new ComponentObject(state, event));
+    for (ComponentState& state : components)
+        components_.push_back(new ComponentObject(std::move(state), event));
 }
 
 WriterComponentsObject::~WriterComponentsObject() {
@@ -298,7 +303,7 @@ std::vector<ComponentState> WriterComponentsObject::collect() {
     std::vector<ComponentState> states;
     for (ComponentObject* component : components_) {
         component->seal();
-        states.push_back(component->state());
+        states.push_back(component->collectState());
     }
     return states;
 }
@@ -453,7 +458,7 @@ HRESULT CreateWriterMetadataObject::GetDocument(IXMLDOMDocument** document) {
 
 HRESULT CreateWriterMetadataObject::SaveAsXML(BSTR* document) {
     if (!document) return E_INVALIDARG;
-    return giveText(fromAscii(writeRecord(toRecord(metadata_))), document);
+    return giveText(fromAscii(textOf(metadata_)), document);
 }
 
 }  // namespace vsssim

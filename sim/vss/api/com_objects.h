@@ -36,6 +36,7 @@ public:
     }
 
 protected:
+    bool heldByOneOnly() const { return references_ == 1; }
     virtual ~RefCounted() = default;
 
 private:
@@ -58,10 +59,11 @@ private:
 
 class ComponentObject final : public RefCounted<IVssComponent> {
 public:
-    ComponentObject(const ComponentState& state, Event event) : state_(state), event_(event) {}
+    ComponentObject(ComponentState state, Event event) : state_(std::move(state)), event_(event) {}
 
-    // The state as the writer left it.
-    const ComponentState& state() const { return state_; }
+    // The state as the writer left it; given up, not copied, when no one
+    // but the framework holds the component any more.
+    ComponentState collectState();
     // After its event the component still answers, but changes nothing.
     void seal() { sealed_ = true; }
 
@@ -138,13 +140,15 @@ private:
 // platform. The components it hands out are.
 class WriterComponentsObject final : public IVssWriterComponents {
 public:
-    WriterComponentsObject(const std::vector<ComponentState>& components, Event event,
+    WriterComponentsObject(std::vector<ComponentState> components, Event event,
                            const GUID& writerId);
     ~WriterComponentsObject();
     WriterComponentsObject(const WriterComponentsObject&) = delete;
     WriterComponentsObject& operator=(const WriterComponentsObject&) = delete;
 
-    // The components as the event left them; seals them against later changes.
+    // The components as the event left them; seals them against later
+    // changes. Once, at the event's end: components the writer no longer
+    // holds give their state up.
     std::vector<ComponentState> collect();
 
     HRESULT STDMETHODCALLTYPE GetComponentCount(UINT* count) override;

@@ -132,12 +132,17 @@ void CVssWriterImpl::serveRequesters() {
         while (readFrame(pipe_.get(), frame, stop_.get()) == PipeStatus::Ok) {
             EventAnswer answer;
             try {
-                answer = deliver(readRequest(frame));
+                EventRequest request = readRequest(frame);
+                // The frame can be hundreds of MiB; the event gets the room.
+                std::string().swap(frame);
+                answer = deliver(std::move(request));
             } catch (const FormatError&) {
                 answer.succeeded = false;
                 answer.writerFailure = static_cast<std::uint32_t>(VSS_E_INVALID_XML_DOCUMENT);
             }
-            if (writeFrame(pipe_.get(), writeAnswer(answer)) != PipeStatus::Ok) break;
+            if (writeFrame(pipe_.get(), [&](TextSink& sink) { write(answer, sink); }) !=
+                PipeStatus::Ok)
+                break;
         }
         DisconnectNamedPipe(pipe_.get());
         if (WaitForSingleObject(stop_.get(), 0) == WAIT_OBJECT_0) return;
@@ -150,11 +155,11 @@ bool CVssWriterImpl::isSubscribedTo(Event event) const {
     return (eventFlags_ & needed) != 0;
 }
 
-EventAnswer CVssWriterImpl::deliver(const EventRequest& request) {
+EventAnswer CVssWriterImpl::deliver(EventRequest request) {
     EventAnswer answer;
     if (!isSubscribedTo(request.event)) {
         answer.succeeded = true;
-        if (documentComesBack(request.event)) answer.components = request.components;
+        if (documentComesBack(request.event)) answer.components = std::move(request.components);
         return answer;
     }
     current_ = &request;
@@ -163,7 +168,7 @@ EventAnswer CVssWriterImpl::deliver(const EventRequest& request) {
     failure_ = S_OK;
 
     CreateWriterMetadataObject metadata(identity_);
-    WriterComponentsObject components(request.components, request.event, writerId_);
+    WriterComponentsObject components(std::move(request.components), request.event, writerId_);
     EventCall call{&writer_, request.event, &components, &metadata, snapshotSetId_};
     DWORD exceptionCode = 0;
     bool succeeded = runGuarded(dispatchEvent, &call, exceptionCode);

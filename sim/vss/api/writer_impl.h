@@ -36,7 +36,7 @@ public:
 private:
     void serve();
     void serveRequesters();
-    vsssim::EventAnswer deliver(const vsssim::EventRequest& request);
+    vsssim::EventAnswer deliver(vsssim::EventRequest request);
     bool isSubscribedTo(vsssim::Event event) const;
 
     WriterObject& writer_;

@@ -41,6 +41,42 @@ PipeStatus transferAll(HANDLE pipe, char* data, DWORD size, bool reading, HANDLE
     return PipeStatus::Ok;
 }
 
+constexpr std::size_t kPipeSliceBytes = 1 << 20;
+
+// Passes text on to the pipe in slices; after a failed write it takes no more.
+class PipeSink final : public TextSink {
+public:
+    explicit PipeSink(HANDLE pipe) : pipe_(pipe) { buffer_.reserve(kPipeSliceBytes); }
+
+    void put(std::string_view text) override {
+        if (buffer_.size() + text.size() > kPipeSliceBytes) flush();
+        if (text.size() > kPipeSliceBytes)
+            send(const_cast<char*>(text.data()), text.size());
+        else
+            buffer_.append(text);
+    }
+
+    PipeStatus finish() {
+        flush();
+        return status_;
+    }
+
+private:
+    void flush() {
+        send(buffer_.data(), buffer_.size());
+        buffer_.clear();
+    }
+
+    void send(char* data, std::size_t size) {
+        if (status_ == PipeStatus::Ok && size > 0)
+            status_ = transferAll(pipe_, data, static_cast<DWORD>(size), false, nullptr);
+    }
+
+    HANDLE pipe_;
+    std::string buffer_;
+    PipeStatus status_ = PipeStatus::Ok;
+};
+
 }  // namespace
 
 PipeStatus awaitClient(HANDLE pipe, HANDLE stop) {
@@ -63,14 +99,19 @@ PipeStatus readFrame(HANDLE pipe, std::string& frame, HANDLE stop) {
     return transferAll(pipe, frame.data(), length, true, stop);
 }
 
-PipeStatus writeFrame(HANDLE pipe, const std::string& frame) {
-    std::uint32_t length = static_cast<std::uint32_t>(frame.size());
+PipeStatus writeFrame(HANDLE pipe, const std::function<void(TextSink&)>& compose) {
+    CountingSink counter;
+    compose(counter);
+    if (counter.bytes() > 0xFFFFFFFFu) return PipeStatus::Closed;
+    std::uint32_t length = static_cast<std::uint32_t>(counter.bytes());
     char header[4] = {static_cast<char>(length & 0xFF), static_cast<char>(length >> 8 & 0xFF),
                       static_cast<char>(length >> 16 & 0xFF),
                       static_cast<char>(length >> 24 & 0xFF)};
     PipeStatus status = transferAll(pipe, header, 4, false, nullptr);
     if (status != PipeStatus::Ok) return status;
-    return transferAll(pipe, const_cast<char*>(frame.data()), length, false, nullptr);
+    PipeSink sink(pipe);
+    compose(sink);
+    return sink.finish();
 }
 
 PipeStatus awaitFrame(HANDLE pipe, DWORD timeoutMs) {

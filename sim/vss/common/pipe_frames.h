@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+
+#include "sim/vss/model/record.h"
 
 namespace vsssim {
 
@@ -15,7 +18,10 @@ enum class PipeStatus { Ok, Closed, TimedOut, Stopped };
 // as long as the transfer takes.
 PipeStatus awaitClient(HANDLE pipe, HANDLE stop);
 PipeStatus readFrame(HANDLE pipe, std::string& frame, HANDLE stop);
-PipeStatus writeFrame(HANDLE pipe, const std::string& frame);
+// The frame is the text `compose` puts into its sink, composed twice: once
+// to count its bytes, once into the pipe a slice at a time, so that it is
+// never held whole. Closed when it does not fit the 32-bit length.
+PipeStatus writeFrame(HANDLE pipe, const std::function<void(TextSink&)>& compose);
 
 // Waits until a frame begins to arrive, at most `timeoutMs`; Closed when the
 // other end went away (its process may have died).

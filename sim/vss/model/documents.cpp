@@ -13,38 +13,42 @@ template <class T, class Kind>
 concept Of = std::same_as<std::remove_const_t<T>, Kind>;
 
 template <class T>
-void addChildren(Record& parent, const std::string& tag, const std::vector<T>& items);
+void writeItem(RecordWriter& out, const char* tag, const T& item);
 template <class T>
-std::vector<T> childrenOf(const Record& parent, const std::string& tag);
+std::vector<T> childrenOf(Record& parent, const std::string& tag);
 
 // Each kind below names its fields once, in the order a record keeps them;
-// the writer fills a record from them and the reader takes them back.
+// the writer streams them out and the reader takes them back, moving the
+// texts out of the record read (restore metadata can be hundreds of MiB).
 class FieldWriter {
 public:
-    explicit FieldWriter(Record& record) : record_(record) {}
-    void text(const char* key, const Text& value) { record_.set(key, value); }
+    explicit FieldWriter(RecordWriter& out) : out_(out) {}
+    void text(const char* key, const Text& value) { out_.field(key, value); }
     void optional(const char* key, const OptionalText& value) {
-        if (value) record_.set(key, *value);
+        if (value) out_.field(key, *value);
     }
-    void number(const char* key, std::uint64_t value) { record_.setNumber(key, value); }
-    void flag(const char* key, bool value) { record_.setFlag(key, value); }
+    void number(const char* key, std::uint64_t value) { out_.number(key, value); }
+    void flag(const char* key, bool value) { out_.number(key, value ? 1 : 0); }
     template <class T>
     void children(const char* tag, const std::vector<T>& items) {
-        addChildren(record_, tag, items);
+        for (const T& item : items) writeItem(out_, tag, item);
     }
     void restoreMethod(const RestoreMethod& method);
 
 private:
-    Record& record_;
+    RecordWriter& out_;
 };
 
 class FieldReader {
 public:
-    explicit FieldReader(const Record& record) : record_(record) {}
-    void text(const char* key, Text& value) { value = record_.text(key); }
+    explicit FieldReader(Record& record) : record_(record) {}
+    void text(const char* key, Text& value) {
+        Text* found = record_.find(key);
+        value = found ? std::move(*found) : Text();
+    }
     void optional(const char* key, OptionalText& value) {
-        const Text* found = record_.find(key);
-        value = found ? OptionalText(*found) : std::nullopt;
+        Text* found = record_.find(key);
+        value = found ? OptionalText(std::move(*found)) : std::nullopt;
     }
     void number(const char* key, std::uint32_t& value) {
         value = static_cast<std::uint32_t>(record_.number(key));
@@ -58,7 +62,7 @@ public:
     void restoreMethod(RestoreMethod& method);
 
 private:
-    const Record& record_;
+    Record& record_;
 };
 
 template <class V, Of<FileSpec> T>
@@ -192,15 +196,15 @@ void fields(V& v, T& component) {
 }
 
 template <class T>
-Record recordOf(const std::string& tag, const T& item) {
-    Record record{tag, {}, {}};
-    FieldWriter writer(record);
+void writeItem(RecordWriter& out, const char* tag, const T& item) {
+    out.begin(tag);
+    FieldWriter writer(out);
     fields(writer, item);
-    return record;
+    out.end();
 }
 
 template <class T>
-T itemOf(const Record& record) {
+T itemOf(Record& record) {
     T item;
     FieldReader reader(record);
     fields(reader, item);
@@ -208,24 +212,19 @@ T itemOf(const Record& record) {
 }
 
 template <class T>
-void addChildren(Record& parent, const std::string& tag, const std::vector<T>& items) {
-    for (const T& item : items) parent.children.push_back(recordOf(tag, item));
-}
-
-template <class T>
-std::vector<T> childrenOf(const Record& parent, const std::string& tag) {
+std::vector<T> childrenOf(Record& parent, const std::string& tag) {
     std::vector<T> items;
-    for (const Record* child : parent.childrenTagged(tag)) items.push_back(itemOf<T>(*child));
+    for (Record* child : parent.childrenTagged(tag)) items.push_back(itemOf<T>(*child));
     return items;
 }
 
 // A restore method is a child of its own, present only once set.
 void FieldWriter::restoreMethod(const RestoreMethod& method) {
-    if (method.set) record_.children.push_back(recordOf("restore-method", method));
+    if (method.set) writeItem(out_, "restore-method", method);
 }
 
 void FieldReader::restoreMethod(RestoreMethod& method) {
-    for (const Record* child : record_.childrenTagged("restore-method")) {
+    for (Record* child : record_.childrenTagged("restore-method")) {
         method = itemOf<RestoreMethod>(*child);
         method.set = true;
     }
@@ -236,34 +235,38 @@ const std::vector<std::string> kBackupTypeNames = {
 
 }  // namespace
 
-Record toRecord(const WriterMetadata& metadata) { return recordOf("writer-metadata", metadata); }
+void write(RecordWriter& out, const WriterMetadata& metadata) {
+    writeItem(out, "writer-metadata", metadata);
+}
 
-WriterMetadata writerMetadataFrom(const Record& record) {
+WriterMetadata writerMetadataFrom(Record&& record) {
     if (record.tag != "writer-metadata") throw FormatError("not writer metadata");
     return itemOf<WriterMetadata>(record);
 }
 
-Record toRecord(const ComponentState& component) { return recordOf("component", component); }
-
-ComponentState componentStateFrom(const Record& record) { return itemOf<ComponentState>(record); }
-
-Record toRecord(const BackupDocument& document) {
-    Record record{"backup-document", {}, {}};
-    record.setNumber("backup-type", document.backupType);
-    record.setFlag("select-components", document.selectComponents);
-    record.set("snapshot-set-id", document.snapshotSetId);
-    for (const Text& volume : document.volumes) record.set("volume", volume);
-    for (const WriterSection& section : document.writers) {
-        Record writer{"writer", {}, {toRecord(section.metadata)}};
-        for (const ComponentState& component : section.components)
-            writer.children.push_back(toRecord(component));
-        addChildren(writer, "stored-file", section.volumeFiles);
-        record.children.push_back(writer);
-    }
-    return record;
+void write(RecordWriter& out, const ComponentState& component) {
+    writeItem(out, "component", component);
 }
 
-BackupDocument backupDocumentFrom(const Record& record) {
+ComponentState componentStateFrom(Record&& record) { return itemOf<ComponentState>(record); }
+
+void write(RecordWriter& out, const BackupDocument& document) {
+    out.begin("backup-document");
+    out.number("backup-type", document.backupType);
+    out.number("select-components", document.selectComponents ? 1 : 0);
+    out.field("snapshot-set-id", document.snapshotSetId);
+    for (const Text& volume : document.volumes) out.field("volume", volume);
+    for (const WriterSection& section : document.writers) {
+        out.begin("writer");
+        write(out, section.metadata);
+        for (const ComponentState& component : section.components) write(out, component);
+        for (const StoredFile& file : section.volumeFiles) writeItem(out, "stored-file", file);
+        out.end();
+    }
+    out.end();
+}
+
+BackupDocument backupDocumentFrom(Record&& record) {
     if (record.tag != "backup-document") throw FormatError("not a backup components document");
     BackupDocument document;
     document.backupType = static_cast<std::uint32_t>(record.number("backup-type"));
@@ -271,15 +274,15 @@ BackupDocument backupDocumentFrom(const Record& record) {
     document.snapshotSetId = record.text("snapshot-set-id");
     for (const auto& [key, value] : record.fields)
         if (key == "volume") document.volumes.push_back(value);
-    for (const Record* writer : record.childrenTagged("writer")) {
+    for (Record* writer : record.childrenTagged("writer")) {
         WriterSection section;
         auto metadata = writer->childrenTagged("writer-metadata");
         if (metadata.size() != 1) throw FormatError("writer section without metadata");
-        section.metadata = writerMetadataFrom(*metadata.front());
-        for (const Record* component : writer->childrenTagged("component"))
-            section.components.push_back(componentStateFrom(*component));
+        section.metadata = writerMetadataFrom(std::move(*metadata.front()));
+        for (Record* component : writer->childrenTagged("component"))
+            section.components.push_back(componentStateFrom(std::move(*component)));
         section.volumeFiles = childrenOf<StoredFile>(*writer, "stored-file");
-        document.writers.push_back(section);
+        document.writers.push_back(std::move(section));
     }
     return document;
 }

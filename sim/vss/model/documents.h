@@ -125,12 +125,23 @@ struct BackupDocument {
     std::vector<WriterSection> writers;
 };
 
-Record toRecord(const WriterMetadata& metadata);
-WriterMetadata writerMetadataFrom(const Record& record);
-Record toRecord(const ComponentState& component);
-ComponentState componentStateFrom(const Record& record);
-Record toRecord(const BackupDocument& document);
-BackupDocument backupDocumentFrom(const Record& record);
+// Each is written as one record; read back, the texts are moved out of the
+// record read, which is left without them.
+void write(RecordWriter& out, const WriterMetadata& metadata);
+WriterMetadata writerMetadataFrom(Record&& record);
+void write(RecordWriter& out, const ComponentState& component);
+ComponentState componentStateFrom(Record&& record);
+void write(RecordWriter& out, const BackupDocument& document);
+BackupDocument backupDocumentFrom(Record&& record);
+
+// The whole text of one of the above.
+template <class T>
+std::string textOf(const T& item) {
+    StringSink sink;
+    RecordWriter out(sink);
+    write(out, item);
+    return std::move(sink.text());
+}
 
 // "FULL" ... "OTHER"; "UNDEFINED" for anything else.
 std::string backupTypeName(std::uint32_t type);

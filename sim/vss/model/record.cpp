@@ -1,7 +1,9 @@
 #include "sim/vss/model/record.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace vsssim {
 
@@ -27,33 +29,50 @@ constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz
 // Values written as base64 of their UTF-16LE bytes carry this after the key.
 constexpr char kUnitsSuffix[] = ":units";
 
-std::size_t escapedLength(const std::u16string& value) {
+// Units of a value are encoded and escaped this many at a time; a multiple
+// of three, so no slice but the last ends inside a base64 group.
+constexpr std::size_t kSliceUnits = 3 * 16384;
+
+std::size_t escapedLength(std::u16string_view value) {
     std::size_t length = 0;
     for (char16_t unit : value) length += unit == u'\\' ? 2 : isPlainUnit(unit) ? 1 : 6;
     return length;
 }
 
-std::size_t base64Length(const std::u16string& value) { return (value.size() * 2 + 2) / 3 * 4; }
+std::uint64_t base64Length(std::u16string_view value) {
+    return (static_cast<std::uint64_t>(value.size()) * 2 + 2) / 3 * 4;
+}
 
-std::string unitsToBase64(const std::u16string& value) {
-    std::string bytes;
-    bytes.reserve(value.size() * 2);
-    for (char16_t unit : value) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
+// The units [from, to) of `value`, escaped; a blank is escaped at either end
+// of the whole value only.
+void appendEscaped(std::string& out, std::u16string_view value, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        char16_t unit = value[i];
+        bool edgeBlank = unit == u' ' && (i == 0 || i + 1 == value.size());
+        if (unit == u'\\')
+            out += "\\\\";
+        else if (isPlainUnit(unit) && !edgeBlank)
+            out += static_cast<char>(unit);
+        else
+            appendEscapedUnit(out, unit);
     }
-    std::string out;
-    out.reserve(base64Length(value));
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
+}
+
+void appendBase64(std::string& out, std::u16string_view units) {
+    auto byteAt = [&](std::size_t i) -> std::uint32_t {
+        char16_t unit = units[i / 2];
+        return i % 2 ? unit >> 8 : unit & 0xFF;
+    };
+    const std::size_t bytes = units.size() * 2;
+    for (std::size_t i = 0; i < bytes; i += 3) {
+        std::uint32_t group = byteAt(i) << 16;
+        if (i + 1 < bytes) group |= byteAt(i + 1) << 8;
+        if (i + 2 < bytes) group |= byteAt(i + 2);
         out += kBase64[group >> 18 & 0x3F];
         out += kBase64[group >> 12 & 0x3F];
-        out += i + 1 < bytes.size() ? kBase64[group >> 6 & 0x3F] : '=';
-        out += i + 2 < bytes.size() ? kBase64[group & 0x3F] : '=';
+        out += i + 1 < bytes ? kBase64[group >> 6 & 0x3F] : '=';
+        out += i + 2 < bytes ? kBase64[group & 0x3F] : '=';
     }
-    return out;
 }
 
 int base64Value(char c) {
@@ -68,59 +87,56 @@ int base64Value(char c) {
     return value;
 }
 
-std::u16string unitsFromBase64(const std::string& text) {
+// Decodes into units of exactly the size the text gives, without a copy of
+// the bytes in between.
+std::u16string unitsFromBase64(std::string_view text) {
     if (text.size() % 4 != 0) throw FormatError("bad base64 length in a value");
-    std::string bytes;
+    std::size_t padding = 0;
+    if (!text.empty()) padding = text.back() == '=' ? (text[text.size() - 2] == '=' ? 2 : 1) : 0;
+    const std::size_t bytes = text.size() / 4 * 3 - padding;
+    if (bytes % 2 != 0) throw FormatError("odd byte count in a value");
+    std::u16string units(bytes / 2, u'\0');
+    std::size_t at = 0;
+    auto putByte = [&](std::uint32_t byte) {
+        units[at / 2] = static_cast<char16_t>(units[at / 2] | (byte & 0xFF) << (at % 2 ? 8 : 0));
+        ++at;
+    };
     for (std::size_t i = 0; i < text.size(); i += 4) {
-        std::size_t padding = text[i + 3] == '=' ? (text[i + 2] == '=' ? 2 : 1) : 0;
-        if (padding && i + 4 != text.size()) throw FormatError("padding inside base64");
+        std::size_t groupPadding = text[i + 3] == '=' ? (text[i + 2] == '=' ? 2 : 1) : 0;
+        if (groupPadding && i + 4 != text.size()) throw FormatError("padding inside base64");
         std::uint32_t group = base64Value(text[i]) << 18 | base64Value(text[i + 1]) << 12;
-        if (padding < 2) group |= base64Value(text[i + 2]) << 6;
-        if (padding < 1) group |= base64Value(text[i + 3]);
-        bytes += static_cast<char>(group >> 16);
-        if (padding < 2) bytes += static_cast<char>(group >> 8 & 0xFF);
-        if (padding < 1) bytes += static_cast<char>(group & 0xFF);
+        if (groupPadding < 2) group |= base64Value(text[i + 2]) << 6;
+        if (groupPadding < 1) group |= base64Value(text[i + 3]);
+        putByte(group >> 16);
+        if (groupPadding < 2) putByte(group >> 8);
+        if (groupPadding < 1) putByte(group);
     }
-    if (bytes.size() % 2 != 0) throw FormatError("odd byte count in a value");
-    std::u16string units(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                         static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
     return units;
 }
 
-bool endsWith(const std::string& text, const std::string& suffix) {
+bool endsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-std::string trimLeft(const std::string& line) {
+std::string_view trimLeft(std::string_view line) {
     std::size_t start = line.find_first_not_of(' ');
-    return start == std::string::npos ? std::string() : line.substr(start);
+    return start == std::string_view::npos ? std::string_view() : line.substr(start);
 }
 
-void writeInto(std::string& out, const Record& record, int depth) {
-    out.append(depth * 2, ' ').append("begin ").append(record.tag).append("\n");
-    for (const auto& [key, value] : record.fields) {
-        out.append(depth * 2 + 2, ' ').append(key);
-        // Texts of mostly non-ASCII units (restore metadata carrying whole
-        // files) are far shorter as base64 than escaped unit by unit.
-        if (escapedLength(value) > base64Length(value))
-            out.append(kUnitsSuffix).append(" ").append(unitsToBase64(value));
-        else if (!value.empty())
-            out.append(" ").append(escapeUnits(value));
-        out.append("\n");
-    }
-    for (const Record& child : record.children) writeInto(out, child, depth + 1);
-    out.append(depth * 2, ' ').append("end\n");
+void writeTree(const Record& record, RecordWriter& writer) {
+    writer.begin(record.tag);
+    for (const auto& [key, value] : record.fields) writer.field(key, value);
+    for (const Record& child : record.children) writeTree(child, writer);
+    writer.end();
 }
 
 class Reader {
 public:
-    explicit Reader(const std::string& text) : text_(text) {}
+    explicit Reader(std::string_view text) : text_(text) {}
 
     Record readTop() {
-        std::string line;
+        std::string_view line;
         if (!nextLine(line) || line.rfind("begin ", 0) != 0) throw FormatError("no record");
         Record record = readBody(line.substr(6));
         while (nextLine(line))
@@ -129,10 +145,10 @@ public:
     }
 
 private:
-    Record readBody(const std::string& tag) {
+    Record readBody(std::string_view tag) {
         Record record;
         record.tag = tag;
-        std::string line;
+        std::string_view line;
         while (nextLine(line)) {
             if (line.empty()) continue;
             if (line == "end") return record;
@@ -141,29 +157,30 @@ private:
                 continue;
             }
             std::size_t blank = line.find(' ');
-            std::string key = line.substr(0, blank);
-            std::string value = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+            std::string_view key = line.substr(0, blank);
+            std::string_view value =
+                blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
             if (endsWith(key, kUnitsSuffix))
                 record.fields.emplace_back(key.substr(0, key.size() - std::strlen(kUnitsSuffix)),
                                            unitsFromBase64(value));
             else
                 record.fields.emplace_back(key, unescapeUnits(value));
         }
-        throw FormatError("record " + tag + " is not closed");
+        throw FormatError("record " + std::string(tag) + " is not closed");
     }
 
-    bool nextLine(std::string& line) {
+    bool nextLine(std::string_view& line) {
         if (pos_ >= text_.size()) return false;
         std::size_t end = text_.find('\n', pos_);
-        if (end == std::string::npos) end = text_.size();
-        std::string raw = text_.substr(pos_, end - pos_);
-        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        if (end == std::string_view::npos) end = text_.size();
+        std::string_view raw = text_.substr(pos_, end - pos_);
+        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
         pos_ = end + 1;
         line = trimLeft(raw);
         return true;
     }
 
-    const std::string& text_;
+    std::string_view text_;
     std::size_t pos_ = 0;
 };
 
@@ -206,30 +223,87 @@ std::vector<const Record*> Record::childrenTagged(const std::string& childTag) c
     return found;
 }
 
-std::string writeRecord(const Record& record) {
-    std::string out;
-    writeInto(out, record, 0);
-    return out;
+std::u16string* Record::find(const std::string& key) {
+    return const_cast<std::u16string*>(std::as_const(*this).find(key));
 }
 
-Record readRecord(const std::string& text) { return Reader(text).readTop(); }
+std::vector<Record*> Record::childrenTagged(const std::string& childTag) {
+    std::vector<Record*> found;
+    for (Record& child : children)
+        if (child.tag == childTag) found.push_back(&child);
+    return found;
+}
 
-std::string escapeUnits(const std::u16string& value) {
-    std::string out;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        char16_t unit = value[i];
-        bool edgeBlank = unit == u' ' && (i == 0 || i + 1 == value.size());
-        if (unit == u'\\')
-            out += "\\\\";
-        else if (isPlainUnit(unit) && !edgeBlank)
-            out += static_cast<char>(unit);
-        else
-            appendEscapedUnit(out, unit);
+void TextSink::putUnitsBase64(std::u16string_view value) {
+    std::string slice;
+    for (std::size_t from = 0; from < value.size(); from += kSliceUnits) {
+        slice.clear();
+        appendBase64(slice, value.substr(from, kSliceUnits));
+        put(slice);
     }
+}
+
+void CountingSink::putUnitsBase64(std::u16string_view value) { bytes_ += base64Length(value); }
+
+void RecordWriter::indent() { sink_.put(std::string(depth_ * 2, ' ')); }
+
+void RecordWriter::begin(std::string_view tag) {
+    indent();
+    sink_.put("begin ");
+    sink_.put(tag);
+    sink_.put("\n");
+    ++depth_;
+}
+
+void RecordWriter::field(std::string_view key, std::u16string_view value) {
+    indent();
+    sink_.put(key);
+    // Texts of mostly non-ASCII units (restore metadata carrying whole
+    // files) are far shorter as base64 than escaped unit by unit.
+    if (escapedLength(value) > base64Length(value)) {
+        sink_.put(kUnitsSuffix);
+        sink_.put(" ");
+        sink_.putUnitsBase64(value);
+    } else if (!value.empty()) {
+        sink_.put(" ");
+        std::string slice;
+        for (std::size_t from = 0; from < value.size(); from += kSliceUnits) {
+            slice.clear();
+            appendEscaped(slice, value, from, std::min(value.size(), from + kSliceUnits));
+            sink_.put(slice);
+        }
+    }
+    sink_.put("\n");
+}
+
+void RecordWriter::number(std::string_view key, std::uint64_t value) {
+    field(key, fromAscii(std::to_string(value)));
+}
+
+void RecordWriter::end() {
+    --depth_;
+    indent();
+    sink_.put("end\n");
+}
+
+void writeRecord(const Record& record, RecordWriter& writer) { writeTree(record, writer); }
+
+std::string writeRecord(const Record& record) {
+    StringSink sink;
+    RecordWriter writer(sink);
+    writeTree(record, writer);
+    return std::move(sink.text());
+}
+
+Record readRecord(std::string_view text) { return Reader(text).readTop(); }
+
+std::string escapeUnits(std::u16string_view value) {
+    std::string out;
+    appendEscaped(out, value, 0, value.size());
     return out;
 }
 
-std::u16string unescapeUnits(const std::string& text) {
+std::u16string unescapeUnits(std::string_view text) {
     std::u16string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];

@@ -17,16 +17,18 @@ std::string lower(std::string text) {
     return text;
 }
 
-std::vector<ComponentState> componentsOf(const Record& record) {
+std::vector<ComponentState> componentsOf(Record& record) {
     std::vector<ComponentState> components;
-    for (const Record* child : record.childrenTagged("component"))
-        components.push_back(componentStateFrom(*child));
+    for (Record* child : record.childrenTagged("component"))
+        components.push_back(componentStateFrom(std::move(*child)));
     return components;
 }
 
-void addComponents(Record& record, const std::vector<ComponentState>& components) {
-    for (const ComponentState& component : components)
-        record.children.push_back(toRecord(component));
+template <class Message>
+std::string textOfMessage(const Message& message) {
+    StringSink sink;
+    write(message, sink);
+    return std::move(sink.text());
 }
 
 }  // namespace
@@ -48,18 +50,21 @@ bool documentComesBack(Event event) {
            event == Event::PreRestore || event == Event::PostRestore;
 }
 
-std::string writeRequest(const EventRequest& request) {
-    Record record{"event-request", {}, {}};
-    record.set("event", fromAscii(eventName(request.event)));
-    record.setNumber("backup-type", request.backupType);
-    record.setFlag("select-components", request.selectComponents);
-    record.set("snapshot-set-id", request.snapshotSetId);
-    for (const Text& volume : request.volumes) record.set("volume", volume);
-    addComponents(record, request.components);
-    return writeRecord(record);
+void write(const EventRequest& request, TextSink& sink) {
+    RecordWriter out(sink);
+    out.begin("event-request");
+    out.field("event", fromAscii(eventName(request.event)));
+    out.number("backup-type", request.backupType);
+    out.number("select-components", request.selectComponents ? 1 : 0);
+    out.field("snapshot-set-id", request.snapshotSetId);
+    for (const Text& volume : request.volumes) out.field("volume", volume);
+    for (const ComponentState& component : request.components) write(out, component);
+    out.end();
 }
 
-EventRequest readRequest(const std::string& text) {
+std::string writeRequest(const EventRequest& request) { return textOfMessage(request); }
+
+EventRequest readRequest(std::string_view text) {
     Record record = readRecord(text);
     if (record.tag != "event-request") throw FormatError("not an event request");
     std::optional<Event> event = eventFromName(toAscii(record.text("event")));
@@ -75,25 +80,28 @@ EventRequest readRequest(const std::string& text) {
     return request;
 }
 
-std::string writeAnswer(const EventAnswer& answer) {
-    Record record{"event-answer", {}, {}};
-    record.setFlag("succeeded", answer.succeeded);
-    record.setNumber("writer-failure", answer.writerFailure);
-    record.setNumber("exception", answer.exceptionCode);
-    if (answer.metadata) record.children.push_back(toRecord(*answer.metadata));
-    addComponents(record, answer.components);
-    return writeRecord(record);
+void write(const EventAnswer& answer, TextSink& sink) {
+    RecordWriter out(sink);
+    out.begin("event-answer");
+    out.number("succeeded", answer.succeeded ? 1 : 0);
+    out.number("writer-failure", answer.writerFailure);
+    out.number("exception", answer.exceptionCode);
+    if (answer.metadata) write(out, *answer.metadata);
+    for (const ComponentState& component : answer.components) write(out, component);
+    out.end();
 }
 
-EventAnswer readAnswer(const std::string& text) {
+std::string writeAnswer(const EventAnswer& answer) { return textOfMessage(answer); }
+
+EventAnswer readAnswer(std::string_view text) {
     Record record = readRecord(text);
     if (record.tag != "event-answer") throw FormatError("not an event answer");
     EventAnswer answer;
     answer.succeeded = record.flag("succeeded");
     answer.writerFailure = static_cast<std::uint32_t>(record.number("writer-failure"));
     answer.exceptionCode = static_cast<std::uint32_t>(record.number("exception"));
-    for (const Record* metadata : record.childrenTagged("writer-metadata"))
-        answer.metadata = writerMetadataFrom(*metadata);
+    for (Record* metadata : record.childrenTagged("writer-metadata"))
+        answer.metadata = writerMetadataFrom(std::move(*metadata));
     answer.components = componentsOf(record);
     return answer;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/vss/model/documents.h"
@@ -52,9 +53,12 @@ struct EventAnswer {
     std::vector<ComponentState> components;
 };
 
+// Streamed into `sink` (a pipe frame), or whole as a string.
+void write(const EventRequest& request, TextSink& sink);
 std::string writeRequest(const EventRequest& request);
-EventRequest readRequest(const std::string& text);
+EventRequest readRequest(std::string_view text);
+void write(const EventAnswer& answer, TextSink& sink);
 std::string writeAnswer(const EventAnswer& answer);
-EventAnswer readAnswer(const std::string& text);
+EventAnswer readAnswer(std::string_view text);
 
 }  // namespace vsssim

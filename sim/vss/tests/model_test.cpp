@@ -93,7 +93,7 @@ TEST(Documents, BackupDocumentRoundTripKeepsAbsentApartFromEmpty) {
     section.components.push_back(state);
     document.writers.push_back(section);
 
-    BackupDocument back = backupDocumentFrom(readRecord(writeRecord(toRecord(document))));
+    BackupDocument back = backupDocumentFrom(readRecord(textOf(document)));
     ASSERT_EQ(back.writers.size(), 1u);
     const ComponentState& component = back.writers[0].components.at(0);
     EXPECT_EQ(back.backupType, kIncremental);
@@ -162,14 +162,14 @@ BackupDocument documentWithEveryField(EveryField& v) {
 
 TEST(Documents, EveryFieldOfEveryKindIsWrittenAndReadBack) {
     EveryField values;
-    const std::string text = writeRecord(toRecord(documentWithEveryField(values)));
+    const std::string text = textOf(documentWithEveryField(values));
     // Value n is the text "vn" or the number 1000 + n.
     for (int n = 1; n <= values.count(); ++n) {
         const bool written = text.find(" v" + std::to_string(n) + "\n") != std::string::npos ||
                              text.find(" " + std::to_string(1000 + n) + "\n") != std::string::npos;
         EXPECT_TRUE(written) << "value " << n << " is missing";
     }
-    EXPECT_EQ(writeRecord(toRecord(backupDocumentFrom(readRecord(text)))), text);
+    EXPECT_EQ(textOf(backupDocumentFrom(readRecord(text))), text);
 }
 
 TEST(Wire, RequestAndAnswerCarryTheEventAndItsResult) {

@@ -1,7 +1,6 @@
 #include "sim/vss/vssreq/backup_set.h"
 
 #include <fstream>
-#include <sstream>
 
 #include "sim/vss/common/wide.h"
 #include "sim/vss/model/paths.h"
@@ -42,6 +41,17 @@ std::uint64_t lastWriteTime(const std::wstring& file) {
            data.ftLastWriteTime.dwLowDateTime;
 }
 
+class StreamSink final : public TextSink {
+public:
+    explicit StreamSink(std::ostream& out) : out_(out) {}
+    void put(std::string_view text) override {
+        out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+
+private:
+    std::ostream& out_;
+};
+
 std::wstring inSet(const std::wstring& setDirectory, const Text& stored) {
     return setDirectory + L"\\" + toWide(stored);
 }
@@ -61,16 +71,22 @@ std::wstring documentPathOf(const std::wstring& setDirectory) {
 
 bool saveDocument(const std::wstring& setDirectory, const BackupDocument& document) {
     std::ofstream out(documentPathOf(setDirectory).c_str(), std::ios::binary | std::ios::trunc);
-    out << writeRecord(toRecord(document));
+    StreamSink sink(out);
+    RecordWriter writer(sink);
+    write(writer, document);
     return static_cast<bool>(out.flush());
 }
 
 BackupDocument loadDocument(const std::wstring& setDirectory) {
-    std::ifstream in(documentPathOf(setDirectory).c_str(), std::ios::binary);
+    std::ifstream in(documentPathOf(setDirectory).c_str(), std::ios::binary | std::ios::ate);
     if (!in) throw FormatError("the set has no backup document");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return backupDocumentFrom(readRecord(text.str()));
+    // Read at its size in one piece: a document carrying large restore
+    // metadata must not be held twice while it is read.
+    std::string text(static_cast<std::size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    if (!in.read(text.data(), static_cast<std::streamsize>(text.size())))
+        throw FormatError("the backup document cannot be read");
+    return backupDocumentFrom(readRecord(text));
 }
 
 std::vector<Text> filesNamedBy(const FileSpec& fileSpec, const std::vector<FileSpec>& excluded) {

@@ -250,12 +250,16 @@ private:
         request.selectComponents = document_.selectComponents;
         request.snapshotSetId = document_.snapshotSetId;
         request.volumes = document_.volumes;
-        if (takesDocument(event)) request.components = participant.section->components;
+        // The components are lent to the request, not copied: restore
+        // metadata can be hundreds of MiB.
+        std::vector<ComponentState>& components = participant.section->components;
+        if (takesDocument(event)) request.components = std::move(components);
         Outcome outcome = participant.link.exchange(request, timeoutMs);
+        if (takesDocument(event)) components = std::move(request.components);
         printOutcome(event, participant, outcome, timeoutMs);
         if (outcome.delivery == Delivery::WriterGone) participant.gone = true;
         if (outcome.delivery == Delivery::Answered && documentComesBack(event))
-            participant.section->components = outcome.answer.components;
+            components = std::move(outcome.answer.components);
         return outcome.succeeded();
     }
 

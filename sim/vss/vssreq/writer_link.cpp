@@ -45,7 +45,9 @@ Outcome WriterLink::receive(DWORD timeoutMs) {
 }
 
 Outcome WriterLink::exchange(const EventRequest& request, DWORD timeoutMs) {
-    if (!pipe_ || writeFrame(pipe_.get(), writeRequest(request)) != PipeStatus::Ok) return {};
+    if (!pipe_ ||
+        writeFrame(pipe_.get(), [&](TextSink& sink) { write(request, sink); }) != PipeStatus::Ok)
+        return {};
     ++owed_;
     while (owed_ > 1) {
         Outcome late = receive(timeoutMs);
