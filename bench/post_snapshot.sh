@@ -11,7 +11,7 @@ bytes=$((mib * 1024 * 1024))
 home="$build/bench-data/post-snapshot-home"
 bin="$build/sim/vorlix/home/BIN"
 vssreq=$(winepath -w "$build/sim/vss/vssreq.exe")
-rm -rf "$home"
+[ -n "${KEEP_BENCH_HOME:-}" ] || rm -rf "$home"
 mkdir -p "$home"
 export VORLIX_HOME="Z:$(echo "$home" | tr / '\\')"
 export WINEPATH="Z:$(echo "$bin" | tr / '\\')"
@@ -34,4 +34,4 @@ awk -v r="$ref" -v w="$writer" -v b="$bytes" 'BEGIN {
   printf "base64 -w0 of the same bytes %.2f s (%.1f MB/s); ratio %.2f (post-snapshot / base64 -w0)\n",
     r, b / 1e6 / r, w / r }'
 wine "$bin/vlxsim.exe" drop BPOST >/dev/null
-rm -rf "$home"
+[ -n "${KEEP_BENCH_HOME:-}" ] || rm -rf "$home"

@@ -288,8 +288,8 @@ HRESULT ComponentObject::GetDifferencedFile(UINT index, BSTR* path, BSTR* filesp
 
 // --- IVssWriterComponents ---------------------------------------------------
 
-WriterComponentsObject::WriterComponentsObject(std::vector<ComponentState> components,
-                                               Event event, const GUID& writerId)
+WriterComponentsObject::WriterComponentsObject(std::vector<ComponentState> components, Event event,
+                                               const GUID& writerId)
     : writerId_(writerId) {
     for (ComponentState& state : components)
         components_.push_back(new ComponentObject(std::move(state), event));

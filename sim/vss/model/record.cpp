@@ -58,33 +58,54 @@ void appendEscaped(std::string& out, std::u16string_view value, std::size_t from
     }
 }
 
+// Three units are six bytes, two whole groups: values are encoded and
+// decoded three units at a time, the last one to three bytes apart.
+void putGroup(char*& to, std::uint32_t group, std::size_t bytes) {
+    *to++ = kBase64[group >> 18 & 0x3F];
+    *to++ = kBase64[group >> 12 & 0x3F];
+    *to++ = bytes > 1 ? kBase64[group >> 6 & 0x3F] : '=';
+    *to++ = bytes > 2 ? kBase64[group & 0x3F] : '=';
+}
+
 void appendBase64(std::string& out, std::u16string_view units) {
-    auto byteAt = [&](std::size_t i) -> std::uint32_t {
-        char16_t unit = units[i / 2];
-        return i % 2 ? unit >> 8 : unit & 0xFF;
-    };
-    const std::size_t bytes = units.size() * 2;
-    for (std::size_t i = 0; i < bytes; i += 3) {
-        std::uint32_t group = byteAt(i) << 16;
-        if (i + 1 < bytes) group |= byteAt(i + 1) << 8;
-        if (i + 2 < bytes) group |= byteAt(i + 2);
-        out += kBase64[group >> 18 & 0x3F];
-        out += kBase64[group >> 12 & 0x3F];
-        out += i + 1 < bytes ? kBase64[group >> 6 & 0x3F] : '=';
-        out += i + 2 < bytes ? kBase64[group & 0x3F] : '=';
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(base64Length(units)));
+    char* to = out.data() + start;
+    std::size_t i = 0;
+    for (; i + 3 <= units.size(); i += 3) {
+        const std::uint32_t a = units[i], b = units[i + 1], c = units[i + 2];
+        putGroup(to, (a & 0xFF) << 16 | (a >> 8) << 8 | (b & 0xFF), 3);
+        putGroup(to, (b >> 8) << 16 | (c & 0xFF) << 8 | (c >> 8), 3);
+    }
+    const std::size_t rest = units.size() - i;
+    if (rest == 1) putGroup(to, (units[i] & 0xFF) << 16 | (units[i] >> 8) << 8, 2);
+    if (rest == 2) {
+        const std::uint32_t a = units[i], b = units[i + 1];
+        putGroup(to, (a & 0xFF) << 16 | (a >> 8) << 8 | (b & 0xFF), 3);
+        putGroup(to, (b >> 8) << 16, 1);
     }
 }
 
-int base64Value(char c) {
+const std::array<signed char, 256>& base64Values() {
     static const auto table = [] {
         std::array<signed char, 256> values;
         values.fill(-1);
         for (int i = 0; i < 64; ++i) values[static_cast<unsigned char>(kBase64[i])] = i;
         return values;
     }();
-    int value = table[static_cast<unsigned char>(c)];
-    if (value < 0) throw FormatError("bad base64 in a value");
-    return value;
+    return table;
+}
+
+// The 24 bits of four base64 characters, each checked.
+std::uint32_t groupOf(const char* from) {
+    const auto& values = base64Values();
+    std::uint32_t group = 0;
+    for (int k = 0; k < 4; ++k) {
+        const int value = values[static_cast<unsigned char>(from[k])];
+        if (value < 0) throw FormatError("bad base64 in a value");
+        group = group << 6 | static_cast<std::uint32_t>(value);
+    }
+    return group;
 }
 
 // Decodes into units of exactly the size the text gives, without a copy of
@@ -92,24 +113,30 @@ int base64Value(char c) {
 std::u16string unitsFromBase64(std::string_view text) {
     if (text.size() % 4 != 0) throw FormatError("bad base64 length in a value");
     std::size_t padding = 0;
-    if (!text.empty()) padding = text.back() == '=' ? (text[text.size() - 2] == '=' ? 2 : 1) : 0;
+    if (!text.empty() && text.back() == '=') padding = text[text.size() - 2] == '=' ? 2 : 1;
+    if (text.find('=') < text.size() - padding) throw FormatError("padding inside base64");
     const std::size_t bytes = text.size() / 4 * 3 - padding;
     if (bytes % 2 != 0) throw FormatError("odd byte count in a value");
     std::u16string units(bytes / 2, u'\0');
-    std::size_t at = 0;
-    auto putByte = [&](std::uint32_t byte) {
-        units[at / 2] = static_cast<char16_t>(units[at / 2] | (byte & 0xFF) << (at % 2 ? 8 : 0));
-        ++at;
-    };
-    for (std::size_t i = 0; i < text.size(); i += 4) {
-        std::size_t groupPadding = text[i + 3] == '=' ? (text[i + 2] == '=' ? 2 : 1) : 0;
-        if (groupPadding && i + 4 != text.size()) throw FormatError("padding inside base64");
-        std::uint32_t group = base64Value(text[i]) << 18 | base64Value(text[i + 1]) << 12;
-        if (groupPadding < 2) group |= base64Value(text[i + 2]) << 6;
-        if (groupPadding < 1) group |= base64Value(text[i + 3]);
-        putByte(group >> 16);
-        if (groupPadding < 2) putByte(group >> 8);
-        if (groupPadding < 1) putByte(group);
+    const char* from = text.data();
+    std::size_t i = 0;
+    for (; i + 3 <= units.size(); i += 3, from += 8) {
+        const std::uint32_t first = groupOf(from), second = groupOf(from + 4);
+        units[i] = static_cast<char16_t>(first >> 16 | (first >> 8 & 0xFF) << 8);
+        units[i + 1] = static_cast<char16_t>((first & 0xFF) | (second >> 16) << 8);
+        units[i + 2] = static_cast<char16_t>((second >> 8 & 0xFF) | (second & 0xFF) << 8);
+    }
+    // One unit left is two bytes of one group; two are four bytes of two.
+    std::string tail(text.substr(from - text.data()));
+    for (char& c : tail)
+        if (c == '=') c = 'A';
+    const std::size_t rest = units.size() - i;
+    if (rest >= 1) {
+        const std::uint32_t first = groupOf(tail.data());
+        units[i] = static_cast<char16_t>(first >> 16 | (first >> 8 & 0xFF) << 8);
+        if (rest == 2)
+            units[i + 1] =
+                static_cast<char16_t>((first & 0xFF) | (groupOf(tail.data() + 4) >> 16) << 8);
     }
     return units;
 }

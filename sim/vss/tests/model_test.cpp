@@ -54,6 +54,26 @@ TEST(RecordText, MostlyWideValuesTravelAsBase64OfTheirUnits) {
     EXPECT_THROW(readRecord("begin r\n  d:units WQ==\nend\n"), FormatError);
 }
 
+// Large values are encoded a slice at a time, and a frame's length is
+// counted before it is written: both must agree with the whole text.
+TEST(RecordText, LargeValuesStreamAcrossSlicesAndCountExactly) {
+    for (std::size_t length : {150000u, 150001u, 150002u}) {
+        Text wide, blanks(length, u'x');
+        for (std::size_t i = 0; i < length; ++i) wide += static_cast<char16_t>(0x4100 + i * 7);
+        blanks.front() = blanks.back() = blanks[length / 2] = u' ';
+        Record record{"r", {{"wide", wide}, {"blanks", blanks}}, {}};
+        CountingSink counter;
+        RecordWriter counting(counter);
+        writeRecord(record, counting);
+        const std::string text = writeRecord(record);
+        EXPECT_EQ(counter.bytes(), text.size()) << length;
+        Record back = readRecord(text);
+        EXPECT_EQ(back.text("wide"), wide) << length;
+        EXPECT_EQ(back.text("blanks"), blanks) << length;
+        EXPECT_EQ(text.find("\\u0020", text.find("\\u0020") + 1), text.rfind("\\u0020"));
+    }
+}
+
 TEST(RecordText, NestedRecordsKeepOrderAndEmptyValues) {
     Record root{"root", {}, {}};
     root.set("empty", u"");
