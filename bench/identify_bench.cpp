@@ -12,11 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_writer.h"
 #include "bench/requester_run.h"
-#include "snapscribe/writer/writer.h"
 #include "snapscribe/db/vci_api.h"
-#include "snapscribe/host/code_page.h"
-#include "snapscribe/host/writer_settings.h"
 
 namespace {
 
@@ -233,11 +231,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring sid = argv[1];
     const int rounds = argc > 3 ? _wtoi(argv[3]) : 3;
-    snapscribe::WriterSettings& settings = snapscribe::writerSettings();
-    settings.Sid = sid;
-    settings.SidNarrow = snapscribe::systemNarrow(sid);
-    settings.TlsIndex = TlsAlloc();
-    SetEnvironmentVariableW(L"VORLIX_SID", sid.c_str());
+    bench::prepareWriterSettings(sid);
 
     if (snapscribe::loadVci() == nullptr) {
         std::fwprintf(stderr, L"identify_bench: VCI.dll cannot be loaded\n");
@@ -245,10 +239,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     timeVciCalls();
     TimedWriter writer;
-    if (FAILED(writer.Initialize(kBenchWriterId, L"Vorlix VSS Writer", VSS_UT_USERDATA,
-                                 VSS_ST_TRANSACTEDDB, VSS_APP_FRONT_END, 60000,
-                                 VSS_AWS_NO_ALTERNATE_WRITER, false, sid.c_str())) ||
-        FAILED(writer.Subscribe(6))) {
+    if (!bench::subscribeWriter(writer, kBenchWriterId, sid)) {
         std::fwprintf(stderr, L"identify_bench: the writer cannot subscribe\n");
         return 2;
     }

@@ -33,5 +33,8 @@ writer=$(echo "$out" | awk '/writer-side/ { print $4 }')
 awk -v r="$ref" -v w="$writer" -v b="$bytes" 'BEGIN {
   printf "base64 -w0 of the same bytes %.2f s (%.1f MB/s); ratio %.2f (post-snapshot / base64 -w0)\n",
     r, b / 1e6 / r, w / r }'
-wine "$bin/vlxsim.exe" drop BPOST >/dev/null
-[ -n "${KEEP_BENCH_HOME:-}" ] || rm -rf "$home"
+# bench/log_restore.sh restores the set afterwards, and cleans up itself.
+if [ -z "${KEEP_BENCH_HOME:-}" ]; then
+  wine "$bin/vlxsim.exe" drop BPOST >/dev/null
+  rm -rf "$home"
+fi

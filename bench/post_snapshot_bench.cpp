@@ -10,8 +10,6 @@
 
 #include <windows.h>
 
-#include <psapi.h>
-
 #include <cstdio>
 #include <cwchar>
 #include <fstream>
@@ -19,17 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_writer.h"
 #include "bench/requester_run.h"
 #include "bench/timing.h"
-#include "snapscribe/writer/writer.h"
-#include "snapscribe/host/code_page.h"
-#include "snapscribe/host/writer_settings.h"
 #include "support/unique_handle.h"
 
 namespace {
 
-constexpr VSS_ID kBenchWriterId = {
-    0x1f6a3d92, 0x5b07, 0x4c8e, {0x93, 0x2d, 0x61, 0xe0, 0x4a, 0xb8, 0x17, 0x5c}};
 constexpr std::uint64_t kLogBlockBytes = 512;
 
 std::string readText(const std::wstring& path) {
@@ -98,14 +92,6 @@ std::string growNewestLog(const std::wstring& sid, std::uint64_t bytes) {
     return fillFile(log.name, bytes) ? log.name : std::string();
 }
 
-PROCESS_MEMORY_COUNTERS_EX memoryCounters() {
-    PROCESS_MEMORY_COUNTERS_EX memory{};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                         sizeof memory);
-    return memory;
-}
-
 class GrowingWriter : public snapscribe::CVssWriterVorlix {
 public:
     GrowingWriter(std::wstring sid, std::uint64_t bytes) : sid_(std::move(sid)), bytes_(bytes) {}
@@ -119,7 +105,7 @@ public:
         std::printf(
             "post-snapshot %s, writer-side %.2f s (%.1f MB/s of log), working set %.0f MiB\n",
             result ? "succeeded" : "FAILED", eventSeconds, bytes_ / 1e6 / eventSeconds,
-            memoryCounters().PeakWorkingSetSize / 1048576.0);
+            bench::memoryCounters().PeakWorkingSetSize / 1048576.0);
         std::fflush(stdout);
         return result;
     }
@@ -149,28 +135,20 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring sid = argv[1];
     const std::uint64_t bytes = _wcstoui64(argv[4], nullptr, 10);
-    snapscribe::WriterSettings& settings = snapscribe::writerSettings();
-    settings.Sid = sid;
-    settings.SidNarrow = snapscribe::systemNarrow(sid);
-    settings.TlsIndex = TlsAlloc();
-    SetEnvironmentVariableW(L"VORLIX_SID", sid.c_str());
-
+    bench::prepareWriterSettings(sid);
     GrowingWriter writer(sid, bytes);
-    if (FAILED(writer.Initialize(kBenchWriterId, L"Vorlix VSS Writer", VSS_UT_USERDATA,
-                                 VSS_ST_TRANSACTEDDB, VSS_APP_FRONT_END, 60000,
-                                 VSS_AWS_NO_ALTERNATE_WRITER, false, sid.c_str())) ||
-        FAILED(writer.Subscribe(6))) {
+    if (!bench::subscribeWriter(writer, bench::kBackupWriterId, sid)) {
         std::fwprintf(stderr, L"post_snapshot_bench: the writer cannot subscribe\n");
         return 2;
     }
     const std::wstring outputFile = std::wstring(argv[3]) + L".txt";
-    const PROCESS_MEMORY_COUNTERS_EX before = memoryCounters();
+    const PROCESS_MEMORY_COUNTERS_EX before = bench::memoryCounters();
     DWORD code = 0;
     const double endToEnd =
         bench::timed([&] { code = runBackup(argv[2], sid, argv[3], outputFile); });
     writer.Unsubscribe();
 
-    const PROCESS_MEMORY_COUNTERS_EX after = memoryCounters();
+    const PROCESS_MEMORY_COUNTERS_EX after = bench::memoryCounters();
     const double mib = 1024.0 * 1024.0;
     std::printf("archived log %s: %.0f MiB\n", writer.grownLog.c_str(), bytes / mib);
     std::printf("requester exit code %lu\n", code);
