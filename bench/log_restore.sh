@@ -27,7 +27,7 @@ set="$VORLIX_HOME\\set"
 [ -f "$home/set/backup-document.txt" ] || { echo "no backup set: restore not measured"; exit 0; }
 
 echo "== Restore of that backup: $mib MiB of archived log re-created from the document =="
-out=$(wine "$build/bench/restore_bench.exe" recreate "$set" "$VORLIX_HOME\\payload.b64" 2>&1 | tr -d '\r' || true)
+out=$(wine "$build/bench/sequence_bench.exe" recreate "$set" "$VORLIX_HOME\\payload.b64" 2>&1 | tr -d '\r' || true)
 echo "$out" | grep -v -E '^(log|largest) '
 ours=$(echo "$out" | awk '/re-creating the logs from the document/ { print $7 }')
 ref=$(elapsed sh -c "base64 -d '$home/payload.b64' >'$home/payload.bin'")
@@ -40,7 +40,7 @@ awk -v r="$ref" -v o="$ours" -v b=$((mib * 1024 * 1024)) -v s="$same" 'BEGIN {
 echo "== Whole restore of \"Vorlix Database\" through vssreq (instance shut down, logs gone) =="
 wine "$bin/vlxsim.exe" shutdown BPOST >/dev/null
 echo "$out" | awk '/^log / { print $2 }' | while read -r gone; do rm -f "$(winepath -u "$gone")"; done
-wine "$build/bench/restore_bench.exe" restore BPOST "$vssreq" "$set" 2>&1 | tr -d '\r' || true
+wine "$build/bench/sequence_bench.exe" restore BPOST "$vssreq" "$set" 2>&1 | tr -d '\r' || true
 cmp -s "$home/payload.bin" "$(winepath -u "$log")" &&
   echo "the restore re-created the archived log: the bytes backed up" ||
   echo "the archived log is not back in its place"

@@ -21,6 +21,8 @@ echo "== Post-snapshot of a hot full backup carrying $mib MiB of archived log ==
 echo '{"logMode": "ARCHIVELOG", "state": "open", "archiveDests": ["arch"], "archivedLogs": 1,
   "tablespaces": [{"name": "SYSTEM", "datafiles": ["system01.dbf"]},
                   {"name": "USERS", "datafiles": ["users01.dbf"]}]}' >"$home/post.json"
+# One left by a run stopped half-way (or kept by KEEP_BENCH_HOME) goes first.
+wine "$bin/vlxsim.exe" drop BPOST >/dev/null 2>&1 || true
 wine "$bin/vlxsim.exe" create BPOST "$VORLIX_HOME\\post.json" >/dev/null
 set="$VORLIX_HOME\\set"
 out=$(wine "$build/bench/post_snapshot_bench.exe" BPOST "$vssreq" "$set" "$bytes" 2>&1 || true)

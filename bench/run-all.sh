@@ -150,3 +150,4 @@ rm -rf "$work/install" "$work/unzip"
 "$(dirname "$0")/vorlix_rows.sh" "$build"
 "$(dirname "$0")/log_restore.sh" "$build" 256
 "$(dirname "$0")/post_snapshot.sh" "$build" 64
+"$(dirname "$0")/sequence.sh" "$build"

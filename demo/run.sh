@@ -14,6 +14,25 @@ export VORLIX_HOME="$home"
 
 step() { printf '\n==== %s\n' "$*"; }
 run() { printf '$ %s\n' "$*" | sed "s|$build/||g"; "$@" || printf '(exit status %s)\n' "$?"; }
+sql() { run wine "$bin/vlxsql.exe" DB1 -- "$@"; }
+parcels() { sql "select id, destination, note from parcels order by id"; }
+users_file="$home\\instances\\DB1\\users01.dbf"
+
+# A datafile lost with the instance down, then the restore of "Vorlix
+# Database" from the set given, with the restore options given (if any).
+lose_and_restore() {
+  local set=$1 why=$2
+  shift 2
+  step "A datafile is lost: DB1 is shut down and its users01.dbf deleted"
+  run wine "$bin/vlxsim.exe" shutdown DB1
+  printf '$ rm %s\n' "$users_file"
+  rm -f "$(winepath -u "$users_file")"
+  step "Restore of \"Vorlix Database\" from $set: $why"
+  run wine "$vssreq" restore --set "$set" --instance DB1 --component 'DB1\Vorlix Database' "$@"
+  step "DB1 after the restore: its state and the rows of PARCELS"
+  sql "select open_mode from v\$database"
+  parcels
+}
 step "A stand-in instance DB1 with its instance service"
 wine "$bin/vlxsim.exe" drop DB1 >/dev/null 2>&1 || true
 rm -f "$(winepath -u "$trace")"
@@ -38,6 +57,12 @@ run wine "$snapscribe" /q /start
 step "What the backup software sees: the component tree of DB1 and the files no backup takes"
 run wine "$vssreq" writers --instance DB1
 
+step "A table PARCELS in DB1, with the rows the backup will hold"
+sql "create table parcels (id number, destination varchar2(30), note varchar2(40))" \
+  "insert into parcels values (1, 'Oslo', 'before the backup')" \
+  "insert into parcels values (2, 'Lisbon', 'before the backup')"
+parcels
+
 step "A FULL hot backup of DB1, with an SQL command before and one after the shadow copy"
 set_dir="$home\\backup-full"
 rm -rf "$(winepath -u "$set_dir")"
@@ -54,6 +79,29 @@ step "What the writer left in the backup document (archived logs decoded and com
 
 step "DB1's datafiles after the backup: none left in hot backup mode"
 run wine "$bin/vlxsim.exe" headers DB1
+
+step "After the backup: more rows, and a log switch that archives them"
+sql "insert into parcels values (3, 'Tallinn', 'after the backup')" \
+  "insert into parcels values (4, 'Porto', 'after the backup')" \
+  "alter system archive log current"
+parcels
+lose_and_restore "$set_dir" "the writer starts DB1 through its service, mounts it,
+catalogues the archived logs it re-creates from the restore metadata and recovers
+up to the backup (rows 1 and 2; rows 3 and 4 came later)"
+
+step "Second round, with complete recovery: a new FULL hot backup of DB1"
+set_dir2="$home\\backup-full-2"
+rm -rf "$(winepath -u "$set_dir2")"
+run wine "$vssreq" backup --set "$set_dir2" --type FULL --instance DB1 \
+  --component 'DB1\Vorlix Database'
+
+step "After the second backup: more rows, and a log switch"
+sql "insert into parcels values (5, 'Riga', 'after the second backup')" \
+  "alter system archive log current"
+parcels
+lose_and_restore "$set_dir2" "with the post writer command COMPLETE_RECOVER the writer
+recovers through every log to the last change (row 5 as well)" \
+  --options 'POST_WTRCMD=COMPLETE_RECOVER'
 
 step "DB1 started but not mounted: the writer answers with its schema and restore method only"
 run wine "$bin/vlxsim.exe" shutdown DB1

@@ -1,16 +1,18 @@
-// The restore of a hot full backup whose restore metadata carries a large
-// archived log, timed in two parts.
+// Backup and restore sequences of one instance through the requester, each
+// event timed inside the writer, and the re-creation of archived logs from
+// a backup's restore metadata.
 //
-// restore_bench recreate SETDIR PAYLOAD
+// sequence_bench recreate SETDIR PAYLOAD
 //   Reads the set's backup document, writes the largest archived log's
 //   base64 text to PAYLOAD (the reference decodes it), moves the logs the
 //   restore metadata names out of their place and times the writer's
 //   re-creation of them from the metadata, then compares them with the logs
 //   moved away (which are deleted).
-// restore_bench restore SID VSSREQ.EXE SETDIR
-//   The writer subscribed in this process, the whole restore of
-//   "SID\Vorlix Database" through the requester, with the writer-side time
-//   of each restore event and the writer's peak working set.
+// sequence_bench backup|restore SID VSSREQ.EXE SETDIR
+//   The writer subscribed in this process, a hot FULL backup of
+//   "SID\Vorlix Database" into SETDIR, or its restore, through the
+//   requester: the whole sequence, the writer-side time of each event and
+//   the writer's peak working set.
 
 #include <windows.h>
 
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "bench/bench_writer.h"
+#include "bench/timed_writer.h"
 #include "bench/requester_run.h"
 #include "bench/timing.h"
 #include "sim/vss/model/documents.h"
@@ -81,7 +84,7 @@ int recreate(const std::wstring& set, const std::wstring& payloadFile) {
         }
     }
     if (!largest) {
-        std::fwprintf(stderr, L"restore_bench: the set carries no archived log\n");
+        std::fwprintf(stderr, L"sequence_bench: the set carries no archived log\n");
         return 2;
     }
     std::ofstream(payloadFile.c_str(), std::ios::binary)
@@ -122,46 +125,32 @@ int recreate(const std::wstring& set, const std::wstring& payloadFile) {
     return identical ? 0 : 3;
 }
 
-class TimedRestoreWriter : public snapscribe::CVssWriterVorlix {
-public:
-    bool STDMETHODCALLTYPE OnPreRestore(IVssWriterComponents* components) override {
-        bool result = false;
-        preSeconds = bench::timed([&] { result = CVssWriterVorlix::OnPreRestore(components); });
-        return result;
-    }
-    bool STDMETHODCALLTYPE OnPostRestore(IVssWriterComponents* components) override {
-        bool result = false;
-        postSeconds = bench::timed([&] { result = CVssWriterVorlix::OnPostRestore(components); });
-        return result;
-    }
-
-    double preSeconds = 0, postSeconds = 0;
-};
-
-int restore(const std::wstring& sid, const std::wstring& vssreq, const std::wstring& set) {
+// Runs `vssreq <sequence> --instance SID --set SET --component "SID\Vorlix
+// Database" <more>` with the writer subscribed in this process.
+int runSequence(const std::wstring& sequence, const std::wstring& sid, const std::wstring& vssreq,
+                const std::wstring& set, const std::wstring& more) {
     bench::prepareWriterSettings(sid);
-    TimedRestoreWriter writer;
+    bench::TimedEventsWriter writer;
     if (!bench::subscribeWriter(writer, bench::kBackupWriterId, sid)) {
-        std::fwprintf(stderr, L"restore_bench: the writer cannot subscribe\n");
+        std::fwprintf(stderr, L"sequence_bench: the writer cannot subscribe\n");
         return 2;
     }
-    const std::wstring outputFile = set + L".restore.txt";
+    const std::wstring outputFile = set + L"." + sequence + L".txt";
     const PROCESS_MEMORY_COUNTERS_EX before = bench::memoryCounters();
     DWORD code = 0;
     const double endToEnd = bench::timed([&] {
-        code =
-            bench::runWithOutputIn(L"\"" + vssreq + L"\" restore --instance " + sid + L" --set \"" +
-                                       set + L"\" --component \"" + sid + L"\\Vorlix Database\"",
-                                   outputFile);
+        code = bench::runWithOutputIn(L"\"" + vssreq + L"\" " + sequence + L" --instance " + sid +
+                                          L" --set \"" + set + L"\" --component \"" + sid +
+                                          L"\\Vorlix Database\"" + more,
+                                      outputFile);
     });
     writer.Unsubscribe();
     const PROCESS_MEMORY_COUNTERS_EX after = bench::memoryCounters();
     std::fputs(wholeFile(outputFile).c_str(), stdout);
+    const std::string label(sequence.begin(), sequence.end());
     std::printf("requester exit code %lu\n", code);
-    std::printf(
-        "whole restore through vssreq %.2f s; writer-side pre-restore %.2f s, "
-        "post-restore %.2f s\n",
-        endToEnd, writer.preSeconds, writer.postSeconds);
+    std::printf("whole %s through vssreq %.2f s\n", label.c_str(), endToEnd);
+    writer.printEvents(label.c_str());
     std::printf("writer peak working set %.0f MiB, %.0f MiB above its %.0f MiB before\n",
                 after.PeakWorkingSetSize / kMiB,
                 (after.PeakWorkingSetSize - before.WorkingSetSize) / kMiB,
@@ -174,9 +163,11 @@ int restore(const std::wstring& sid, const std::wstring& vssreq, const std::wstr
 int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"recreate" && argc == 4) return recreate(argv[2], argv[3]);
-    if (mode == L"restore" && argc == 5) return restore(argv[2], argv[3], argv[4]);
+    if (mode == L"backup" && argc == 5)
+        return runSequence(mode, argv[2], argv[3], argv[4], L" --type FULL");
+    if (mode == L"restore" && argc == 5) return runSequence(mode, argv[2], argv[3], argv[4], L"");
     std::fwprintf(stderr,
-                  L"usage: restore_bench recreate SETDIR PAYLOAD\n"
-                  L"       restore_bench restore SID VSSREQ.EXE SETDIR\n");
+                  L"usage: sequence_bench recreate SETDIR PAYLOAD\n"
+                  L"       sequence_bench backup|restore SID VSSREQ.EXE SETDIR\n");
     return 1;
 }
