@@ -16,6 +16,9 @@ class TimedEventsWriter : public snapscribe::CVssWriterVorlix {
 public:
     using Base = snapscribe::CVssWriterVorlix;
 
+    bool STDMETHODCALLTYPE OnIdentify(IVssCreateWriterMetadata* metadata) override {
+        return timedEvent("Identify", [&] { return Base::OnIdentify(metadata); });
+    }
     bool STDMETHODCALLTYPE OnPrepareBackup(IVssWriterComponents* components) override {
         return timedEvent("PrepareBackup", [&] { return Base::OnPrepareBackup(components); });
     }

@@ -178,6 +178,8 @@ EventAnswer CVssWriterImpl::deliver(EventRequest request) {
     answer.writerFailure = static_cast<std::uint32_t>(failure_);
     if (request.event == Event::Identify) answer.metadata = metadata.metadata();
     if (documentComesBack(request.event)) answer.components = components.collect();
+    if (!restoreMetadataComesBack(request.event))
+        for (ComponentState& component : answer.components) component.restoreMetadata.reset();
     current_ = nullptr;
     return answer;
 }

@@ -45,6 +45,10 @@ bool takesDocument(Event event) {
     return documentComesBack(event) || event == Event::BackupComplete;
 }
 
+bool restoreMetadataComesBack(Event event) {
+    return event == Event::PrepareBackup || event == Event::PostSnapshot;
+}
+
 bool documentComesBack(Event event) {
     return event == Event::PrepareBackup || event == Event::PostSnapshot ||
            event == Event::PreRestore || event == Event::PostRestore;

@@ -35,6 +35,10 @@ std::optional<Event> eventFromName(const std::string& name);
 bool takesDocument(Event event);
 // Events whose document the writer may change and the requester keeps.
 bool documentComesBack(Event event);
+// Of those, the events whose restore metadata the writer may change. The
+// answers of the others leave it out (it can be hundreds of MiB), and the
+// requester keeps its own.
+bool restoreMetadataComesBack(Event event);
 
 struct EventRequest {
     Event event = Event::Identify;

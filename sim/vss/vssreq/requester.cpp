@@ -192,6 +192,16 @@ Text driveRoot(const Text& file) {
     return colon == Text::npos ? file.substr(0, 2) : file.substr(0, colon + 1) + u"\\";
 }
 
+// The components a writer answered with, with the restore metadata it could
+// not change (and did not send) taken over from those it was given.
+std::vector<ComponentState> keptRestoreMetadata(Event event, std::vector<ComponentState> answered,
+                                                std::vector<ComponentState>& given) {
+    if (restoreMetadataComesBack(event) || answered.size() != given.size()) return answered;
+    for (std::size_t i = 0; i < answered.size(); ++i)
+        answered[i].restoreMetadata = std::move(given[i].restoreMetadata);
+    return answered;
+}
+
 // One backup or restore in progress: the document and the writers taking part.
 class Sequence {
 public:
@@ -259,7 +269,8 @@ private:
         printOutcome(event, participant, outcome, timeoutMs);
         if (outcome.delivery == Delivery::WriterGone) participant.gone = true;
         if (outcome.delivery == Delivery::Answered && documentComesBack(event))
-            components = std::move(outcome.answer.components);
+            components =
+                keptRestoreMetadata(event, std::move(outcome.answer.components), components);
         return outcome.succeeded();
     }
 
