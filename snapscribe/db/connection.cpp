@@ -174,6 +174,11 @@ int vcw_openmode(VcwSession* session) {
         vcw_opn(session, cursor, kOpenModeQuery) == 0 &&
         vcw_dfn(session, cursor, "open_mode", openMode, sizeof openMode, SQLT_STR, nullptr) == 0 &&
         vcw_efc(session, cursor) == 0;
+    // A session whose connection was refused has no server to ask: the
+    // instance is as its last classification found it.
+    const bool unconnected = !queried && session->last.returnCode == VCI_INVALID_HANDLE &&
+                             session->last.errorNumber == 0 && session->openMode != 0;
+    if (unconnected) return session->openMode;
     session->openMode = queried ? snapscribe::openModeOfText(openMode)
                                 : snapscribe::openModeOfError(session->last.errorNumber);
     return session->openMode;

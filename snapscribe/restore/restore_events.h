@@ -15,6 +15,7 @@ constexpr std::uint32_t kNoRestoreConversationFailure = 0xCFFF0037;
 constexpr std::uint32_t kNewTargetRefusedFailure = 0xCFFF0038;
 constexpr std::uint32_t kIncarnationFailure = 0xCFFF001A;
 constexpr std::uint32_t kNoRestoreSessionFailure = 0xCFFF0041;
+constexpr wchar_t kUncataloguableLog[] = L"Uncataloguable-archived-log-name";
 
 constexpr std::uint32_t kCompleteRecoveryEvent = 0x4FFF1003;
 constexpr std::uint32_t kUntilSnapshotRecoveryEvent = 0x4FFF1004;
@@ -40,7 +41,11 @@ void postRestore(const RequestorView& requestor, IVssWriterComponents* component
 // change, as the conversation's recovery flags ask.
 void recoverWholeDatabase();
 
-// Catalogues every re-created archived log in the recovery tool.
+// Catalogues every re-created archived log in the recovery tool; a log
+// whose name cannot be quoted in the command is refused.
 void catalogExtractedLogs();
+
+// Reports information event `id` with the writer's version.
+void writeInformationEvent(std::uint32_t id);
 
 }  // namespace snapscribe

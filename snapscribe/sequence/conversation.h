@@ -52,6 +52,9 @@ struct ComponentEntry {
     std::uint32_t kind = 0;
     std::uint32_t dbid = 0;
     std::wstring cfFile;
+    // The snapshot control file's name before a new target moved it; empty
+    // when none did.
+    std::wstring formerCfFile;
     std::uint32_t noRecover = 0;
     ComponentReference component;
     CommandSlots preWriterCmds, preSqlCmds, preToolCmds;

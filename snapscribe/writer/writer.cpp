@@ -53,10 +53,9 @@ bool CVssWriterVorlix::OnPreRestore(IVssWriterComponents* components) {
     return framed(PhasePreRestore, [this, components] { preRestore(requestorView(), components); });
 }
 
-// The post-restore body joins once the instance start and mount it needs
-// are built; until then the event is its frame alone.
-bool CVssWriterVorlix::OnPostRestore(IVssWriterComponents*) {
-    return framed(PhasePostRestore, [] {});
+bool CVssWriterVorlix::OnPostRestore(IVssWriterComponents* components) {
+    return framed(PhasePostRestore,
+                  [this, components] { postRestore(requestorView(), components); });
 }
 
 bool CVssWriterVorlix::OnPostSnapshot(IVssWriterComponents* components) {

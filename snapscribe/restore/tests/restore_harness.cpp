@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
+#include "snapscribe/db/recovery_tool.h"
 #include "snapscribe/host/event_log.h"
 
 namespace snapscribe::testing {
@@ -12,16 +14,22 @@ namespace {
 
 std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
+// The recovery tool answers within milliseconds here; the writer's own
+// pauses between polls would make every restore take seconds per command.
+constexpr ToolWaits kShortToolWaits{50, 100, 100, 5 * 60 * 1000};
+
 }  // namespace
 
 RestoreHarness::RestoreHarness(const std::string& description) : BackupHarness(description) {
     initEventLog(widen(instance().sid()).c_str());
+    setToolWaitsForTesting(kShortToolWaits);
     // The recovery tool the writer starts inherits this setting.
     SetEnvironmentVariableW(L"BAKX_COMMAND_LOG", widen(logFile()).c_str());
 }
 
 RestoreHarness::~RestoreHarness() {
     SetEnvironmentVariableW(L"BAKX_COMMAND_LOG", nullptr);
+    setToolWaitsForTesting({});
     closeEventLog();
 }
 
@@ -38,6 +46,20 @@ std::vector<std::wstring> RestoreHarness::eventStrings(std::uint32_t id) const {
         if (events_.events[at].id == id) return events_.events[at].strings;
     }
     return {};
+}
+
+std::string RestoreHarness::eventsText() const {
+    std::string text;
+    for (std::size_t at = forgotten_; at < events_.events.size(); ++at) {
+        char id[16];
+        std::snprintf(id, sizeof id, "0x%08X", static_cast<unsigned>(events_.events[at].id));
+        text += id;
+        for (const std::wstring& insertion : events_.events[at].strings) {
+            text += " [" + narrow(insertion) + "]";
+        }
+        text += "\n";
+    }
+    return text;
 }
 
 void RestoreHarness::forgetEvents() { forgotten_ = events_.events.size(); }

@@ -13,6 +13,8 @@
 
 namespace snapscribe::testing {
 
+// While it lives, the writer polls the recovery tool with short pauses, the
+// tool logs its commands (BAKX_COMMAND_LOG) and reported events are kept.
 class RestoreHarness : public BackupHarness {
 public:
     explicit RestoreHarness(const std::string& description);
@@ -24,6 +26,8 @@ public:
     // The insertion strings of the first reported event `id`.
     std::vector<std::wstring> eventStrings(std::uint32_t id) const;
     void forgetEvents();
+    // The reported events, one line each: identifier and insertion strings.
+    std::string eventsText() const;
 
     // The commands the recovery tool ran, "<command>; -> ok|failed" each.
     std::vector<std::string> toolCommands() const;
