@@ -1,11 +1,14 @@
 // A component's backup metadata read back at restore: what the writer
-// composed gives back its identity, control file and directories, and the
-// backup stamp it writes reads back to the same file time. Any other text
-// reads without fault.
+// composed carries what it asked of the database and gives back its identity,
+// control file and directories, and the backup stamp it writes reads back to
+// the same file time. Any other text reads without fault.
+
+#include <algorithm>
 
 #include "fuzz/fuzz_input.h"
 #include "snapscribe/backup/component_text.h"
 #include "snapscribe/backup/metadata_text.h"
+#include "snapscribe/backup/option_text.h"
 
 namespace {
 
@@ -35,11 +38,28 @@ MetadataFacts factsFrom(fuzzing::FuzzInput& input) {
     return facts;
 }
 
+// What composing asks of the database is what the text carries.
+void checkNeeds(const MetadataFacts& facts, const std::wstring& text) {
+    const MetadataNeeds needs = metadataNeeds(facts.kind, facts.backupType, facts.mediaRecovery);
+    const std::vector<std::wstring_view> fields = splitFields(text);
+    const auto carries = [&fields](std::wstring_view key) {
+        return std::ranges::any_of(fields,
+                                   [key](std::wstring_view f) { return f.starts_with(key); });
+    };
+    fuzzing::require(
+        carries(L"CHECKPOINT=") == needs.checkpoint &&
+            carries(L"CFFILE=") == needs.snapshotControlFile &&
+            carries(L"DB_NAME=") == needs.dbName &&
+            carries(L"DIRECTORY=") == (needs.directories && !facts.directories.empty()),
+        "the text carries what composing asks of the database");
+}
+
 void checkRoundTrip(const MetadataFacts& facts) {
     const std::optional<std::wstring> text = composeMetadataText(facts);
     fuzzing::require(text.has_value() == (facts.kind >= 1 && facts.kind <= 9),
                      "metadata is composed for every known kind");
     if (!text) return;
+    checkNeeds(facts, *text);
     const ParsedMetadata parsed = parseMetadataText(*text);
     fuzzing::require(!parsed.dbid || *parsed.dbid == facts.dbid, "the database id reads back");
     fuzzing::require(parsed.nonFullBackup == isLogTypeBackup(facts.backupType),

@@ -1,6 +1,9 @@
 // A component's option list and name as a requestor sends them: the fields
 // rejoin to the text without its empty ones, every command comes from one
-// field after its key, and a stored command is never a shortened one.
+// field after its key, and a command is stored whole in the first empty slot
+// or not at all.
+
+#include <algorithm>
 
 #include "fuzz/fuzz_input.h"
 #include "snapscribe/backup/option_text.h"
@@ -37,14 +40,21 @@ void checkCommands(std::wstring_view options) {
     }
 }
 
-void checkStore(const std::wstring& command) {
+// Into slots of which the first `filled` are taken.
+void checkStore(std::size_t filled, const std::wstring& command) {
     CommandSlots slots{};
+    std::fill_n(slots.begin(), filled, L"taken");
+    const CommandSlots before = slots;
     const StoreOutcome outcome = storeCommand(slots, command);
-    if (outcome == StoreOutcome::Stored) {
-        fuzzing::require(slots.front() == command, "a stored command is kept whole");
+    if (command.size() > kCommandMaxChars) {
+        fuzzing::require(outcome == StoreOutcome::TooLong && slots == before,
+                         "an overlong command is refused whole");
+    } else if (filled == slots.size()) {
+        fuzzing::require(outcome == StoreOutcome::SlotsFull && slots == before,
+                         "full slots take no command");
     } else {
-        fuzzing::require(outcome == StoreOutcome::TooLong && command.size() > kCommandMaxChars,
-                         "only an overlong command is refused from empty slots");
+        fuzzing::require(outcome == StoreOutcome::Stored && slots[filled] == command,
+                         "a command is kept whole in the first empty slot");
     }
 }
 
@@ -52,6 +62,7 @@ void checkStore(const std::wstring& command) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzzing::FuzzInput input(data, size);
+    const std::size_t filled = input.number<std::uint8_t>() % (kCommandSlots + 1);
     const std::wstring name = input.line();
     const ComponentRecognition recognised = recognizeComponent(name);
     if (recognised.tablespace) {
@@ -63,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::wstring options = input.restAsWide();
     checkFields(options);
     checkCommands(options);
-    checkStore(options);
+    checkStore(filled, options);
     writerCommandFlag(options);
     return 0;
 }
