@@ -1,6 +1,11 @@
 # The two commands: `make test` and `make demo`. Each installs what is
 # missing, builds, and runs.
 BUILD ?= build
+# The 64-bit writer and the stand-ins its tests load; its tests run in
+# $(BUILD)'s prefix, taken in by $(BUILD)'s CTest.
+BUILD64 ?= $(BUILD)64
+# `make demo-writer BITS=64` shows the 64-bit writer.
+BITS ?= 32
 FUZZ_BUILD ?= $(BUILD)-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
@@ -21,10 +26,14 @@ deps:
 	scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake
+	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
+	  -DWRITER64_BUILD=$(abspath $(BUILD64))
+	cmake -S . -B $(BUILD64) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake \
+	  -DWINE_PREFIX=$(WINEPREFIX)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD64) -j $(JOBS)
 
 test: build fuzz-replay
 	$(WITH_DISPLAY) scripts/with-wine ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -44,9 +53,11 @@ fuzz: fuzz-build
 
 demo: demo-writer demo-launcher
 
+WRITER_BUILD := $(if $(filter 64,$(BITS)),$(BUILD64),$(BUILD))
+
 demo-writer: build
-	scripts/with-wine demo/prepare-prefix.sh $(BUILD)
-	scripts/with-wine demo/run.sh $(BUILD)
+	scripts/with-wine demo/prepare-prefix.sh $(WRITER_BUILD)
+	scripts/with-wine demo/run.sh $(WRITER_BUILD)
 
 demo-launcher: build
 	$(WITH_DISPLAY) scripts/with-wine /usr/bin/python3 demo/launcher_demo.py

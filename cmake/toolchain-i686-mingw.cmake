@@ -1,21 +1,4 @@
-# Cross-compiles 32-bit Windows binaries with mingw-w64's posix thread model
-# (the win32 model lacks <thread> and <mutex> in GCC 12).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles 32-bit Windows binaries (the four deliverables).
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-set(CMAKE_MC_COMPILER ${TOOLCHAIN_PREFIX}-windmc)
-set(CMAKE_DLLTOOL ${TOOLCHAIN_PREFIX}-dlltool)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Every module carries its own runtime, so no mingw DLL has to travel with it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-posix.cmake)

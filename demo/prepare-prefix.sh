@@ -9,7 +9,10 @@ build=$1
 bin=$(winepath -w "$build/sim/vorlix/home/BIN")
 key='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 path=$(wine reg query "$key" /v PATH | tr -d '\r' | sed -n 's/.*REG_EXPAND_SZ *//p')
-case ";$path;" in
-  *";$bin;"*) ;;
-  *) wine reg add "$key" /v PATH /t REG_EXPAND_SZ /d "$path;$bin" /f >/dev/null ;;
-esac
+# The BIN folder of the other bitness's build leaves it: the writer would
+# find that build's client library first, which it cannot load.
+others=$(printf '%s' "$path" | awk 'BEGIN { RS = ";"; ORS = ";" }
+  length($0) && !/\\sim\\vorlix\\home\\BIN$/')
+wanted="$others$bin"
+[ "$wanted" = "$path" ] ||
+  wine reg add "$key" /v PATH /t REG_EXPAND_SZ /d "$wanted" /f >/dev/null

@@ -6,9 +6,9 @@
 // overrides the event methods and links the target vss_writer.
 //
 // The object: the table pointer, then the base class's one data pointer.
-// The table: slot 0 the scalar deleting destructor (thiscall, one flags
-// argument whose bit 0 frees the object), then the events in the order they
-// are declared below, each __stdcall.
+// The table: slot 0 the scalar deleting destructor (thiscall on 32-bit, one
+// flags argument whose bit 0 frees the object), then the events in the order
+// they are declared below, each __stdcall on 32-bit (x64 has one convention).
 //
 // GCC gives a virtual destructor two slots (complete and deleting, neither
 // taking flags) where it is declared. So slot 0 is an ordinary virtual
@@ -25,7 +25,8 @@ namespace vssapi {
 
 // A constructor built to the platform's ABI leaves its class's table in the
 // object. A library that exports the names without implementing the class
-// leaves none, and no writer can work with it. One library serves a process.
+// leaves none, and no writer can work with it; nor can it with a library
+// lacking a member the writer finds at run time. One library serves a process.
 inline bool& classImplemented() {
     static bool implemented = true;
     return implemented;
@@ -37,7 +38,8 @@ class CVssWriter {
 public:
     CVssWriter() {
         vssapi::construct(this);
-        vssapi::classImplemented() = *reinterpret_cast<void* const*>(this) != nullptr;
+        vssapi::classImplemented() =
+            *reinterpret_cast<void* const*>(this) != nullptr && vssapi::runTimeMembersFound();
     }
     CVssWriter(const CVssWriter&) = delete;
     CVssWriter& operator=(const CVssWriter&) = delete;

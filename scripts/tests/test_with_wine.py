@@ -20,7 +20,7 @@ exit 0
 
 WINEBOOT = r"""
 next_answer wineboot
-[ "$code" -eq 0 ] && touch "$WINEPREFIX/system.reg"
+[ "$code" -eq 0 ] && echo "#arch=$WINEARCH" >"$WINEPREFIX/system.reg"
 exit "$code"
 """
 
@@ -72,6 +72,22 @@ class WithWine(StandInCase):
         self.assertEqual(self.calls("tests"), [])
         self.assertIn("did not stop", run.stderr)
         self.assertIn("giving up", run.stderr)
+
+    def test_a_new_prefix_is_a_64_bit_one(self):
+        os.remove(os.path.join(self.prefix, "system.reg"))
+        run = self.with_wine("tests")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        with open(os.path.join(self.prefix, "system.reg")) as registry:
+            self.assertEqual(registry.read(), "#arch=win64\n")
+        self.assertIn("tests ", self.calls())
+
+    def test_a_32_bit_prefix_ends_the_run_saying_so(self):
+        with open(os.path.join(self.prefix, "system.reg"), "w") as registry:
+            registry.write("WINE REGISTRY Version 2\n\n#arch=win32\n")
+        run = self.with_wine("tests")
+        self.assertEqual(run.returncode, 1)
+        self.assertEqual(self.calls("tests"), [])
+        self.assertIn("is a 32-bit prefix", run.stderr)
 
     def test_a_prefix_that_cannot_be_made_ends_the_run_saying_so(self):
         os.remove(os.path.join(self.prefix, "system.reg"))

@@ -248,6 +248,19 @@ void* const kHandMadeTable[kSlotCount] = {entry(neverDeleted),
                                           entry(reachedWithoutArguments<kVSSShutdown>),
                                           entry(reachedWithoutArguments<kVSSApplicationStartup>)};
 
+// The members the test calls by name, as the platform exports them.
+#if defined(_WIN64)
+constexpr char kConstruct[] = "??0CVssWriter@@QEAA@XZ";
+constexpr char kDestruct[] = "??1CVssWriter@@UEAA@XZ";
+constexpr char kSubscribe[] = "?Subscribe@CVssWriter@@QEAAJK@Z";
+constexpr char kUnsubscribe[] = "?Unsubscribe@CVssWriter@@QEAAJXZ";
+#else
+constexpr char kConstruct[] = "??0CVssWriter@@QAE@XZ";
+constexpr char kDestruct[] = "??1CVssWriter@@UAE@XZ";
+constexpr char kSubscribe[] = "?Subscribe@CVssWriter@@QAGJK@Z";
+constexpr char kUnsubscribe[] = "?Unsubscribe@CVssWriter@@QAGJXZ";
+#endif
+
 template <typename Function>
 Function exported(const char* name) {
     return reinterpret_cast<Function>(
@@ -264,7 +277,7 @@ TEST(WriterLayout, TheLibraryCallsEventsThroughThePlatformsSlots) {
     using Unsubscribe = HRESULT(__stdcall*)(RawWriter*);
 
     RawWriter writer{};
-    exported<Construct>("??0CVssWriter@@QAE@XZ")(&writer);
+    exported<Construct>(kConstruct)(&writer);
     ASSERT_NE(writer.table, nullptr) << "the library's constructor installs its own table";
     writer.table = kHandMadeTable;
 
@@ -275,12 +288,12 @@ TEST(WriterLayout, TheLibraryCallsEventsThroughThePlatformsSlots) {
                   &writer, writerId, L"Raw", VSS_UT_USERDATA, VSS_ST_TRANSACTEDDB,
                   VSS_APP_FRONT_END, 60000, VSS_AWS_NO_ALTERNATE_WRITER, false, instance.c_str()),
               S_OK);
-    ASSERT_EQ(exported<Subscribe>("?Subscribe@CVssWriter@@QAGJK@Z")(&writer, 6), S_OK);
+    ASSERT_EQ(exported<Subscribe>(kSubscribe)(&writer, 6), S_OK);
     VssreqResult backup =
         runVssreq(scratch, L"backup --set \"" + scratch / L"set" + L"\" --instance \"" + instance +
                                L"\" --volume \"" + scratch.path() + L"\"");
-    exported<Unsubscribe>("?Unsubscribe@CVssWriter@@QAGJXZ")(&writer);
-    exported<Destruct>("??1CVssWriter@@UAE@XZ")(&writer);
+    exported<Unsubscribe>(kUnsubscribe)(&writer);
+    exported<Destruct>(kDestruct)(&writer);
 
     EXPECT_EQ(backup.exitCode, 0) << backup.output;
     EXPECT_THAT(g_reached, ElementsAre(kIdentify, kPrepareBackup, kPrepareSnapshot, kFreeze, kThaw,
