@@ -4,6 +4,7 @@
 // so they can be tested and fuzzed on their own.
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,8 +77,14 @@ std::wstring archivedLogHeader(std::wstring_view name, std::wstring_view firstCh
 
 // Bytes the archived-log list needs once a log of `fileSize` bytes is added
 // to the `used` bytes so far: room for its text, the next header and the end.
+// A need beyond 64 bits is the largest count, never a small wrapped one.
 constexpr std::uint64_t archivedLogListNeed(std::uint64_t used, std::uint64_t fileSize) {
-    return used + fileSize * 4 / 3 + 4096;
+    constexpr std::uint64_t kLargest = std::numeric_limits<std::uint64_t>::max();
+    constexpr std::uint64_t kRoom = 4096;
+    if (fileSize / 3 > (kLargest - 1) / 4) return kLargest;
+    const std::uint64_t text = fileSize / 3 * 4 + fileSize % 3 * 4 / 3;
+    if (used > kLargest - kRoom || text > kLargest - kRoom - used) return kLargest;
+    return used + text + kRoom;
 }
 
 }  // namespace snapscribe

@@ -1,5 +1,6 @@
 #include "restore_metadata.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -83,7 +84,8 @@ ArchivedLogList::~ArchivedLogList() {
 }
 
 void ArchivedLogList::growTo(std::uint64_t need) {
-    if (need > std::numeric_limits<SIZE_T>::max()) {
+    // The largest count stands for a need beyond counting: no block holds it.
+    if (need >= std::numeric_limits<SIZE_T>::max()) {
         raiseWriterFailure(kListBlockFailure, kListBlockLine);
     }
     void* grown = nullptr;
@@ -115,8 +117,11 @@ void ArchivedLogList::add(const std::wstring& name, const std::wstring& firstCha
     used_ += headerBytes;
     // Two base64 characters per unit, the first in the low byte: the text
     // goes into the block byte by byte.
+    // The encoder counts in 32 bits: a 64-bit process's larger block offers it
+    // what it can count, and a log too large for that fails to encode.
+    const std::uint64_t room = std::min<std::uint64_t>(size_ - used_, UINT32_MAX);
     const std::uint32_t written =
-        fileToBase64(name.c_str(), at + headerBytes, static_cast<std::uint32_t>(size_ - used_));
+        fileToBase64(name.c_str(), at + headerBytes, static_cast<std::uint32_t>(room));
     if (written == 0) raiseWriterFailure(kArchivedLogEncodeFailure, kEncodeLine);
     used_ += written;
     if (tracing(TRC_FILES))

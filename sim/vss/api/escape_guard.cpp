@@ -10,8 +10,24 @@ constexpr DWORD kCustomerBit = 0x20000000;
 constexpr DWORD kFacilityMask = 0x0FFF0000;
 constexpr DWORD kApplicationFacility = 0x0FFF0000;
 
-// Exceptions the system raises for its own purposes pass untouched.
+// A C++ exception travels as a structured one with the customer bit where
+// the compiler unwinds through the system's exception dispatch (GCC on x64:
+// 0x20474343 and its unwinding twins 0x21474343, 0x22474343; Microsoft's
+// 0xE06D7363). The guard sees it first, before any frame could catch it.
+bool isCxxException(DWORD code) {
+    switch (code) {
+        case 0x20474343:
+        case 0x21474343:
+        case 0x22474343:
+        case 0xE06D7363: return true;
+        default: return false;
+    }
+}
+
+// Exceptions the system or the language run-time raise for their own
+// purposes pass untouched.
 bool isRaisedByApplication(DWORD code) {
+    if (isCxxException(code)) return false;
     return (code & kCustomerBit) != 0 || (code & kFacilityMask) == kApplicationFacility;
 }
 

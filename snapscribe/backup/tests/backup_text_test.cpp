@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "snapscribe/backup/metadata_text.h"
 #include "snapscribe/backup/option_text.h"
 
@@ -201,6 +203,13 @@ TEST(BackupTextTest, StampsHeadersAndListSizesOfTheRestoreMetadata) {
     // Logs of a gigabyte and more: no wrap at 32 bits.
     EXPECT_EQ(archivedLogListNeed(0, 3ull << 30), (4ull << 30) + 4096u);
     EXPECT_EQ(archivedLogListNeed(1ull << 32, 6ull << 30), (1ull << 32) + (8ull << 30) + 4096u);
+    // Four times the size would wrap at 64 bits; the need does not.
+    EXPECT_EQ(archivedLogListNeed(0, 1ull << 62), 0x5555555555555555u + 4096u);
+    // Beyond 64 bits: the largest count, not a wrapped small one.
+    constexpr std::uint64_t kLargest = std::numeric_limits<std::uint64_t>::max();
+    EXPECT_EQ(archivedLogListNeed(0, kLargest), kLargest);
+    EXPECT_EQ(archivedLogListNeed(kLargest - 4096, 1), kLargest);
+    EXPECT_EQ(archivedLogListNeed(kLargest - 4200, 3), kLargest - 100);
 }
 
 }  // namespace
