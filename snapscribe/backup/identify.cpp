@@ -64,8 +64,7 @@ private:
 // is no failure: the event then reports no components.
 int connect(VcwEnvironment* environment, IdentifySession& identify) {
     char descriptor[kVcwConnectStringMaxBytes];
-    // A name too long for the descriptor comes back as its length.
-    if (makeLocalConnectString(descriptor, sizeof descriptor) <= kSidNarrowMaxBytes) {
+    if (!formLocalDescriptor(descriptor, sizeof descriptor)) {
         raiseWriterFailure(kEmptyInstanceNameFailure, kConnectStringLine);
     }
     const int failed = vcw_con(environment, identify.record(), descriptor, false);

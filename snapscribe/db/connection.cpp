@@ -60,8 +60,7 @@ bool acceptedOpenMode(int mode, bool restoreSide) {
 // A failed connection is reported and then judged by the state it reveals.
 void connectSession(bool restoreSide) {
     char descriptor[kDescriptorBufferBytes];
-    // A name of the maximum length gives its length instead of a descriptor.
-    if (makeLocalConnectString(descriptor, sizeof descriptor) <= kSidNarrowMaxBytes) {
+    if (!formLocalDescriptor(descriptor, sizeof descriptor)) {
         raiseWriterFailure(kEmptyInstanceNameFailure, kInstanceNameLine);
     }
     VcwEnvironment* environment = writerEnvironment();
@@ -126,6 +125,13 @@ std::uint32_t makeLocalConnectString(char* buffer, std::uint32_t size) {
         std::snprintf(buffer, size, kLocalDescriptor, sid.c_str(), sid.c_str(), sid.c_str());
     if (written <= 0) raiseWriterFailure(kEmptyInstanceNameFailure, kInstanceNameLine);
     return static_cast<std::uint32_t>(written);
+}
+
+bool formLocalDescriptor(char* buffer, std::uint32_t size) {
+    const std::uint32_t length = makeLocalConnectString(buffer, size);
+    // A descriptor holds the name three times, so it is always longer than
+    // the name; a name too long comes back as its own length.
+    return length > writerSettings().SidNarrow.size();
 }
 
 VcwEnvironment* writerEnvironment() { return environments().current.get(); }

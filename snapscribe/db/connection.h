@@ -33,6 +33,11 @@ constexpr std::uint32_t kBackupTimeFailure = 0xCFFF0018;
 // kEmptyInstanceNameFailure.
 std::uint32_t makeLocalConnectString(char* buffer, std::uint32_t size);
 
+// Whether `makeLocalConnectString` formed a descriptor in `buffer`: false
+// for a name the descriptor cannot hold, of any length, and for a buffer too
+// small. An empty name raises kEmptyInstanceNameFailure.
+bool formLocalDescriptor(char* buffer, std::uint32_t size);
+
 // The writer's client environment; none until the first is made.
 VcwEnvironment* writerEnvironment();
 // A new client environment for the writer (each identify event makes one).

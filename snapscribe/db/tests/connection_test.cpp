@@ -36,11 +36,28 @@ TEST(LocalConnectString, FormsTheDescriptorForNamesUpToNineBytes) {
     EXPECT_EQ(makeLocalConnectString(buffer, 175 + 27 - 1), 0u) << "the size rule has slack";
 }
 
-TEST(LocalConnectString, ATenByteNameGivesItsLengthAndLeavesTheBuffer) {
-    setSid("ABCDEFGHIJ");
-    char buffer[1024] = "untouched";
-    EXPECT_EQ(makeLocalConnectString(buffer, sizeof buffer), 10u);
-    EXPECT_STREQ(buffer, "untouched");
+TEST(LocalConnectString, ANameOfTenBytesOrMoreIsNeverTakenForADescriptor) {
+    for (const std::size_t bytes : {10u, 11u, 64u, 300u}) {
+        setSid(std::string(bytes, 'N'));
+        char buffer[1024] = "untouched";
+        EXPECT_EQ(makeLocalConnectString(buffer, sizeof buffer), bytes);
+        EXPECT_FALSE(formLocalDescriptor(buffer, sizeof buffer)) << bytes;
+        EXPECT_STREQ(buffer, "untouched") << bytes;
+    }
+    setSid("ABCDEFGHI");
+    char buffer[1024];
+    EXPECT_TRUE(formLocalDescriptor(buffer, sizeof buffer));
+    EXPECT_FALSE(formLocalDescriptor(buffer, 175 + 27 - 1)) << "a buffer too small";
+}
+
+TEST(LocalConnectString, ConnectingUnderANameTooLongIsRefusedBeforeTheConnection) {
+    setSid("ELEVENBYTES");
+    try {
+        connectInstance(false, nullptr);
+        FAIL() << "nothing raised";
+    } catch (const WriterFailureError& error) {
+        EXPECT_EQ(error.code(), kEmptyInstanceNameFailure);
+    }
 }
 
 TEST(LocalConnectString, AnEmptyNameIsAWriterFailure) {
