@@ -37,6 +37,8 @@ const char* const kUsage =
     "  datafile SID N offline|online|fuzzy|clean|noerror|error TEXT\n"
     "  dest SID ID VALID|DEFERRED|ERROR|...   set an archive destination's status\n"
     "  fail SID next|every ERROR MATCH [MESSAGE]   fail statements containing MATCH\n"
+    "  fail-close SID MATCH                         fail closing the next cursor of such a "
+    "statement\n"
     "  clear-failures SID\n"
     "  alias NAME SID                add a net service name\n"
     "  show SID                      print the state\n"
@@ -254,6 +256,16 @@ void fail(const Args& a) {
     });
 }
 
+void failClose(const Args& a) {
+    need(a, 2);
+    change(a[0], [&](InstanceState& state, Instance&) {
+        InjectedFailure failure;
+        failure.match = a[1];
+        failure.atClose = true;
+        state.failures.push_back(failure);
+    });
+}
+
 void clearFailures(const Args& a) {
     need(a, 1);
     change(a[0], [&](InstanceState& state, Instance&) { state.failures.clear(); });
@@ -347,12 +359,24 @@ void verify(const Args& a) {
 }
 
 const std::map<std::string, std::function<void(const Args&)>> kCommands = {
-    {"create", create},   {"drop", drop},         {"service", service},
-    {"startup", startup}, {"shutdown", shutdown}, {"status", status},
-    {"logmode", logmode}, {"switch", switchLog},  {"datafile", datafile},
-    {"dest", dest},       {"fail", fail},         {"clear-failures", clearFailures},
-    {"alias", alias},     {"show", show},         {"headers", headers},
-    {"rows", rows},       {"verify", verify},
+    {"create", create},
+    {"drop", drop},
+    {"service", service},
+    {"startup", startup},
+    {"shutdown", shutdown},
+    {"status", status},
+    {"logmode", logmode},
+    {"switch", switchLog},
+    {"datafile", datafile},
+    {"dest", dest},
+    {"fail", fail},
+    {"fail-close", failClose},
+    {"clear-failures", clearFailures},
+    {"alias", alias},
+    {"show", show},
+    {"headers", headers},
+    {"rows", rows},
+    {"verify", verify},
 };
 
 }  // namespace

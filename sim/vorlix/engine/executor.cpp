@@ -1,5 +1,6 @@
 #include "sim/vorlix/engine/executor.h"
 
+#include <algorithm>
 #include <map>
 
 #include "sim/vorlix/engine/catalog.h"
@@ -372,14 +373,32 @@ int statementType(const std::string& text) {
     }
 }
 
+namespace {
+
+std::vector<InjectedFailure>::iterator armedFailure(InstanceState& state, const std::string& text,
+                                                    bool atClose) {
+    const std::string statement = upper(collapseBlanks(text));
+    return std::find_if(state.failures.begin(), state.failures.end(), [&](const auto& failure) {
+        return failure.atClose == atClose &&
+               statement.find(upper(collapseBlanks(failure.match))) != std::string::npos;
+    });
+}
+
+}  // namespace
+
+bool takeCloseFailure(InstanceState& state, const std::string& text) {
+    const auto found = armedFailure(state, text, true);
+    if (found == state.failures.end()) return false;
+    if (!found->every) state.failures.erase(found);
+    return true;
+}
+
 void Executor::checkInjectedFailures(const std::string& text) {
-    std::string statement = upper(collapseBlanks(text));
-    for (auto it = state_.failures.begin(); it != state_.failures.end(); ++it) {
-        if (statement.find(upper(collapseBlanks(it->match))) == std::string::npos) continue;
-        DbError error(it->error, it->message.empty() ? errorText(it->error) : it->message);
-        if (!it->every) state_.failures.erase(it);
-        throw error;
-    }
+    const auto found = armedFailure(state_, text, false);
+    if (found == state_.failures.end()) return;
+    DbError error(found->error, found->message.empty() ? errorText(found->error) : found->message);
+    if (!found->every) state_.failures.erase(found);
+    throw error;
 }
 
 Outcome Executor::execute(const std::string& text, const Binds& binds, PipeWaiter* waiter) {

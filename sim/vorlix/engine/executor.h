@@ -36,6 +36,10 @@ public:
 
 int statementType(const std::string& text);  // VCI_STMT_* numbers; 0 when unknown
 
+// Takes the armed failure to close the cursor of a statement like `text`;
+// false when none is armed.
+bool takeCloseFailure(InstanceState& state, const std::string& text);
+
 class Executor {
 public:
     Executor(InstanceState& state, Storage& storage, SessionData& session)

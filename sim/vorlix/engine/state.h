@@ -105,6 +105,7 @@ struct InjectedFailure {
     int error = 0;
     std::string message;
     bool every = false;
+    bool atClose = false;  // the cursor of the statement then cannot be closed
 
     bool operator==(const InjectedFailure&) const = default;
 };

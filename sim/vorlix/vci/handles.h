@@ -107,6 +107,7 @@ struct Stmt : Handle {
     std::vector<std::unique_ptr<Bind>> binds;
     std::vector<std::unique_ptr<Define>> defines;
     bool executed = false;
+    bool closeRefused = false;  // an injected failure armed for freeing this handle
     vorlix::QueryResult result;
     size_t nextRow = 0;
     // Column names handed out by the describe stay valid until the next prepare.

@@ -177,7 +177,9 @@ vorlix::Outcome runOnInstance(SvcCtx* svc, Stmt& stmt, const vorlix::Binds& bind
         vorlix::WinStorage storage;
         vorlix::Executor executor(state, storage, session->data);
         StoreWaiter waiter(store);
-        return executor.execute(stmt.text, binds, &waiter);
+        vorlix::Outcome outcome = executor.execute(stmt.text, binds, &waiter);
+        stmt.closeRefused = stmt.closeRefused || vorlix::takeCloseFailure(state, stmt.text);
+        return outcome;
     });
 }
 
@@ -235,8 +237,10 @@ VCIAPI int32_t VCIHandleAlloc(const void* parenth, void** hndlpp, uint32_t type,
 VCIAPI int32_t VCIHandleFree(void* hndlp, uint32_t type) {
     Handle* handle = as<Handle>(hndlp, type);
     if (!handle) return VCI_INVALID_HANDLE;
+    // The handle is gone either way; the caller learns of the failure only.
+    const bool refused = type == VCI_HTYPE_STMT && static_cast<Stmt*>(handle)->closeRefused;
     delete handle;
-    return VCI_SUCCESS;
+    return refused ? VCI_ERROR : VCI_SUCCESS;
 }
 
 VCIAPI int32_t VCIServerAttach(VCIServer* srvhp, VCIError* errhp, const char* dblink,

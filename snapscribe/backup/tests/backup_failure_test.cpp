@@ -134,6 +134,39 @@ TEST_F(BackupFailureTest, ALogModeChangedDuringTheBackupFailsThaw) {
     EXPECT_THAT(harness.tablespacesInBackupMode(), IsEmpty());
 }
 
+TEST_F(BackupFailureTest, AHotBackupFindingNoArchivedLogAfterItsCheckpointFailsPostSnapshot) {
+    // One archive destination: once it is invalid, the log list's query
+    // finds no log newer than the checkpoint.
+    BackupHarness harness(R"({"dbid": 4242, "logMode": "ARCHIVELOG", "state": "open",
+        "tablespaces": [{"name": "SYSTEM", "datafiles": ["system01.dbf"]},
+                        {"name": "USERS", "datafiles": ["users01.dbf"]}],
+        "archiveDests": ["arch"], "archivedLogs": 1})");
+    harness.beforeEvents([&](Phase phase) {
+        if (phase == PhasePostSnapshot) harness.instance().vlxsim("dest", "1 ERROR");
+    });
+    testing::EventRecorder events;
+    const BackupRun run = harness.backup(L"nolog", L"--type FULL" + harness.component(L""));
+    EXPECT_EQ(run.exitCode, 2u) << run.output;
+    EXPECT_THAT(run.eventLine("Thaw"), HasSubstr(kSucceeded)) << run.output;
+    EXPECT_THAT(run.eventLine("PostSnapshot"), HasSubstr(kWriterFailed)) << run.output;
+    EXPECT_THAT(run.eventLine("Abort"), HasSubstr(kSucceeded)) << run.output;
+    ASSERT_THAT(failureCodes(events), ::testing::ElementsAre(0xCFFF1000u));
+    for (const ReportedEvent& event : events.events) {
+        if (event.id == 0xCFFF1000u) {
+            EXPECT_THAT(event.strings, ::testing::Contains(L"Must-addedRedo-to-Restore-Metadata"));
+        }
+    }
+    EXPECT_THAT(harness.tablespacesInBackupMode(), IsEmpty());
+
+    harness.beforeEvents(nullptr);
+    ASSERT_EQ(harness.instance().vlxsim("dest", "1 VALID"), 0u);
+    const BackupRun next = harness.backup(L"next", L"--type FULL" + harness.component(L""));
+    EXPECT_EQ(next.exitCode, 0u) << next.output;
+    const testing::SavedComponent* database = next.component(L"Vorlix Database");
+    ASSERT_NE(database, nullptr);
+    EXPECT_THAT(testing::narrow(database->restoreMetadata.value_or(L"")), HasSubstr("FILENAME="));
+}
+
 TEST_F(BackupFailureTest, TheDeveloperOptionsFailOnePhaseAndStallEveryEvent) {
     BackupHarness harness(kThreeTablespaces);
     writerSettings().FailPhase = PhaseFreeze;

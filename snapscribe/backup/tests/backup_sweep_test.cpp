@@ -30,10 +30,14 @@ constexpr char kInstance[] = R"({
   "spfile": true, "archiveDests": ["arch"], "recoveryArea": "fra", "archivedLogs": 1
 })";
 
+// How the database refuses: the first such statement of the event, every
+// one, or the closing of the first one's cursor after its rows were read.
+enum class Refusal { First, Every, Close };
+
 struct Fault {
-    Phase event;         // the event before which the failure is armed
-    const char* match;   // a fragment of the statement
-    bool every;          // every such statement of the event, not only the first
+    Phase event;        // the event before which the failure is armed
+    const char* match;  // a fragment of the statement
+    Refusal refusal;
     std::uint32_t code;  // the writer failure, 0 when the backup carries on
     const char* failingLine;
     const char* atThaw = nullptr;             // refused at thaw first, so that an abort follows
@@ -42,34 +46,43 @@ struct Fault {
 
 // Every statement the writer sends on a hot full backup of the database.
 constexpr Fault kFaults[] = {
-    {PhasePrepareForBackup, "select open_mode from v$database", false, 0, nullptr},
-    {PhasePrepareForBackup, "MREnabled FROM V$DATABASE", false, 0xCFFF000F, "PrepareBackup"},
-    {PhasePrepareForBackup, "count(fuzzy) fuzzycnt", false, 0xCFFF0021, "PrepareBackup"},
-    {PhasePrepareForBackup, "select controlfile_type", false, 0xCFFF002B, "PrepareBackup"},
-    {PhasePrepareForBackup, "SELECT DBID FROM V$DATABASE", false, 0, nullptr},
-    {PhasePrepareForBackup, "bctswitch", false, 0, nullptr},
-    {PhasePrepareForBackup, "select checkpoint_change#", false, 0xCFFF002F, "PrepareBackup"},
-    {PhasePrepareForBackup, "SNAPSHOT_NAME", false, 0xCFFF0010, "PrepareBackup"},
-    {PhasePrepareForBackup, "lower(name)='db_name'", false, 0, nullptr, nullptr,
+    {PhasePrepareForBackup, "select open_mode from v$database", Refusal::First, 0, nullptr},
+    {PhasePrepareForBackup, "MREnabled FROM V$DATABASE", Refusal::First, 0xCFFF000F,
+     "PrepareBackup"},
+    {PhasePrepareForBackup, "count(fuzzy) fuzzycnt", Refusal::First, 0xCFFF0021, "PrepareBackup"},
+    {PhasePrepareForBackup, "select controlfile_type", Refusal::First, 0xCFFF002B, "PrepareBackup"},
+    {PhasePrepareForBackup, "SELECT DBID FROM V$DATABASE", Refusal::First, 0, nullptr},
+    {PhasePrepareForBackup, "bctswitch", Refusal::First, 0, nullptr},
+    {PhasePrepareForBackup, "select checkpoint_change#", Refusal::First, 0xCFFF002F,
+     "PrepareBackup"},
+    {PhasePrepareForBackup, "SNAPSHOT_NAME", Refusal::First, 0xCFFF0010, "PrepareBackup"},
+    {PhasePrepareForBackup, "lower(name)='db_name'", Refusal::First, 0, nullptr, nullptr,
      L"DB_NAME=;BACKUP_TYPE=FULL;DIRECTORY="},
-    {PhasePrepareForBackup, "directory from v$parameter", false, 0xCFFF0019, "PrepareBackup"},
-    {PhasePrepareForSnapshot, "from v$datafile_header df", false, 0xCFFF0040, "PrepareSnapshot"},
-    {PhasePrepareForSnapshot, "SNAPSHOT_NAME", false, 0xCFFF0010, "PrepareSnapshot"},
-    {PhaseFreeze, "alter system checkpoint", false, 0xCFFF0043, "Freeze"},
-    {PhaseFreeze, "archive log current", false, 0xCFFF002E, "Freeze"},
-    {PhaseFreeze, "select checkpoint_change#", false, 0xCFFF002F, "Freeze"},
-    {PhaseFreeze, "SYSTEM BEGIN BACKUP", false, 0xCFFF0030, "Freeze"},
-    {PhaseFreeze, "USERS BEGIN BACKUP", false, 0xCFFF0030, "Freeze"},
-    {PhaseFreeze, "DATA BEGIN BACKUP", false, 0xCFFF0030, "Freeze"},
-    {PhaseFreeze, "cFileMakeAndUseSnapShot", false, 0xCFFF0031, "Freeze"},
-    {PhaseThaw, "SYSTEM END BACKUP", false, 0xCFFF0032, "Thaw"},
-    {PhaseThaw, "DATA END BACKUP", false, 0xCFFF0032, "Thaw"},
-    {PhaseThaw, "MREnabled FROM V$DATABASE", false, 0xCFFF000F, "Thaw"},
-    {PhaseThaw, "archive log current", false, 0xCFFF002E, "Thaw"},
-    {PhaseThaw, "alter system switch logfile", false, 0xCFFF0043, "Thaw"},
-    {PhasePostSnapshot, "valid_now='YES'", false, 0, nullptr},
-    {PhasePostSnapshot, "from v$archived_log where next_change#", true, 0xCFFF0034, "PostSnapshot"},
-    {PhaseAbort, "END BACKUP", false, 0xCFFF0032, "Thaw", "USERS END BACKUP"},
+    {PhasePrepareForBackup, "directory from v$parameter", Refusal::First, 0xCFFF0019,
+     "PrepareBackup"},
+    {PhasePrepareForBackup, "directory from v$parameter", Refusal::Close, 0xCFFF0015,
+     "PrepareBackup"},
+    {PhasePrepareForSnapshot, "from v$datafile_header df", Refusal::First, 0xCFFF0040,
+     "PrepareSnapshot"},
+    {PhasePrepareForSnapshot, "SNAPSHOT_NAME", Refusal::First, 0xCFFF0010, "PrepareSnapshot"},
+    {PhaseFreeze, "alter system checkpoint", Refusal::First, 0xCFFF0043, "Freeze"},
+    {PhaseFreeze, "archive log current", Refusal::First, 0xCFFF002E, "Freeze"},
+    {PhaseFreeze, "select checkpoint_change#", Refusal::First, 0xCFFF002F, "Freeze"},
+    {PhaseFreeze, "SYSTEM BEGIN BACKUP", Refusal::First, 0xCFFF0030, "Freeze"},
+    {PhaseFreeze, "USERS BEGIN BACKUP", Refusal::First, 0xCFFF0030, "Freeze"},
+    {PhaseFreeze, "DATA BEGIN BACKUP", Refusal::First, 0xCFFF0030, "Freeze"},
+    {PhaseFreeze, "cFileMakeAndUseSnapShot", Refusal::First, 0xCFFF0031, "Freeze"},
+    {PhaseThaw, "SYSTEM END BACKUP", Refusal::First, 0xCFFF0032, "Thaw"},
+    {PhaseThaw, "DATA END BACKUP", Refusal::First, 0xCFFF0032, "Thaw"},
+    {PhaseThaw, "MREnabled FROM V$DATABASE", Refusal::First, 0xCFFF000F, "Thaw"},
+    {PhaseThaw, "archive log current", Refusal::First, 0xCFFF002E, "Thaw"},
+    {PhaseThaw, "alter system switch logfile", Refusal::First, 0xCFFF0043, "Thaw"},
+    {PhasePostSnapshot, "valid_now='YES'", Refusal::First, 0, nullptr},
+    {PhasePostSnapshot, "from v$archived_log where next_change#", Refusal::Every, 0xCFFF0034,
+     "PostSnapshot"},
+    {PhasePostSnapshot, "from v$archived_log where next_change#", Refusal::Close, 0xCFFF0015,
+     "PostSnapshot"},
+    {PhaseAbort, "END BACKUP", Refusal::First, 0xCFFF0032, "Thaw", "USERS END BACKUP"},
 };
 
 const char* eventName(Phase phase) {
@@ -91,6 +104,20 @@ std::string hex(std::uint32_t code) {
     return text;
 }
 
+void arm(const testing::Instance& instance, const Fault& fault) {
+    const std::string match = std::string("\"") + fault.match + "\"";
+    if (fault.refusal == Refusal::Close) {
+        instance.vlxsim("fail-close", match);
+    } else {
+        instance.vlxsim("fail",
+                        (fault.refusal == Refusal::Every ? "every 604 " : "next 604 ") + match);
+    }
+}
+
+std::string refused(const Fault& fault) {
+    return (fault.refusal == Refusal::Close ? "close of " : "") + std::string(fault.match);
+}
+
 using BackupSweepTest = testing::WriterEventTest;
 
 TEST_F(BackupSweepTest, EveryStatementOfTheBackupPathFailsCleanly) {
@@ -101,7 +128,7 @@ TEST_F(BackupSweepTest, EveryStatementOfTheBackupPathFailsCleanly) {
                                                      L"POST_SQLCMD=alter system switch logfile") +
                                    harness.component(L"Flash Recovery Area") +
                                    harness.component(L"Server Parameter File");
-    std::printf("%-16s %-42s %-12s %-12s %-24s %s\n", "event", "statement refused", "expected",
+    std::printf("%-16s %-51s %-12s %-12s %-24s %s\n", "event", "statement refused", "expected",
                 "reported", "requester saw", "in backup mode after");
     int run = 0;
     for (const Fault& fault : kFaults) {
@@ -113,8 +140,7 @@ TEST_F(BackupSweepTest, EveryStatementOfTheBackupPathFailsCleanly) {
                 thawArmed = true;
             }
             if (armed || phase != fault.event) return;
-            harness.instance().vlxsim("fail", std::string(fault.every ? "every" : "next") +
-                                                  " 604 \"" + fault.match + "\"");
+            arm(harness.instance(), fault);
             armed = true;
         });
         testing::EventRecorder events;
@@ -136,8 +162,8 @@ TEST_F(BackupSweepTest, EveryStatementOfTheBackupPathFailsCleanly) {
         const char* answer = writerFailed           ? "writer failed 0x800423F4"
                              : result.exitCode == 0 ? "all succeeded"
                                                     : "something else";
-        std::printf("%-16s %-42s %-12s %-12s %-24s %s\n", eventName(fault.event), fault.match,
-                    hex(fault.code).c_str(), hex(reported).c_str(), answer,
+        std::printf("%-16s %-51s %-12s %-12s %-24s %s\n", eventName(fault.event),
+                    refused(fault).c_str(), hex(fault.code).c_str(), hex(reported).c_str(), answer,
                     leftText.empty() ? "none" : leftText.c_str());
         std::fflush(stdout);
         if (fault.spfileMetadata != nullptr) {
