@@ -156,29 +156,47 @@ TEST_F(BackupSequenceTest, FreezeTakesEachTablespaceIntoBackupModeOnceAndThawEnd
     EXPECT_THAT(harness.tablespacesInBackupMode(), IsEmpty());
 }
 
-TEST_F(BackupSequenceTest, AnIncrementalAfterAFullTakesLogsOnlyAndLeavesTheDatabaseAlone) {
+// INCREMENTAL and DIFFERENTIAL differ only in the type their metadata names:
+// both take the recovery area's files changed since the previous stamp.
+class LogTypeAfterFullTest : public testing::WriterEventTest,
+                             public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(LogTypeAfterFullTest, TakesLogsOnlyAgainstThePreviousStampsAndLeavesTheDatabaseAlone) {
+    const std::wstring type = GetParam();
     BackupHarness harness(kHotInstance);
     const std::wstring selection =
         harness.component(L"") + harness.component(L"Flash Recovery Area");
-    ASSERT_EQ(harness.backup(L"full", L"--type FULL" + selection).exitCode, 0u);
+    const BackupRun full = harness.backup(L"full", L"--type FULL" + selection);
+    ASSERT_EQ(full.exitCode, 0u) << full.output;
+    const testing::SavedComponent* fullDatabase = full.component(L"Vorlix Database");
+    ASSERT_TRUE(fullDatabase != nullptr && fullDatabase->backupStamp) << full.output;
+    const std::wstring fullStamp = *fullDatabase->backupStamp;
     ASSERT_EQ(harness.instance().vlxsim("switch", "1"), 0u);
 
     testing::TraceCapture trace(0xFFFFFFFF);
-    const BackupRun run = harness.backup(L"incr", L"--type INCREMENTAL --previous \"" +
+    const BackupRun run = harness.backup(L"next", L"--type " + type + L" --previous \"" +
                                                       harness.setPath(L"full") + L"\"" + selection);
     ASSERT_EQ(run.exitCode, 0u) << run.output;
     const testing::SavedComponent* database = run.component(L"Vorlix Database");
     ASSERT_NE(database, nullptr);
     EXPECT_EQ(database->backupMetadata,
-              L"DBID=4242;BACKUP_TYPE=INCREMENTAL;Top level component selected for Log backups");
+              L"DBID=4242;BACKUP_TYPE=" + type + L";Top level component selected for Log backups");
     EXPECT_EQ(database->restoreMetadata, L"RESTORABLE=TRUE");
     EXPECT_TRUE(database->backupStamp && database->backupStamp != L"FILETIME=0,0;");
+    EXPECT_NE(database->backupStamp, fullStamp);
     const testing::SavedComponent* area = run.component(L"Flash Recovery Area");
     ASSERT_NE(area, nullptr);
     EXPECT_EQ(area->backupMetadata,
-              L"DBID=4242;BACKUP_TYPE=INCREMENTAL;Recovery Area files backup");
+              L"DBID=4242;BACKUP_TYPE=" + type + L";Recovery Area files backup");
+    EXPECT_TRUE(area->backupStamp && area->backupStamp != L"FILETIME=0,0;");
 
     const std::string text = trace.text();
+    // The files are differenced against the stamps the full backup left:
+    // the recovery area's full stamp asks for all of its files.
+    EXPECT_THAT(text, HasSubstr("Backup Stamp Get=[" + narrow(fullStamp) +
+                                "] for component Vorlix Database"));
+    EXPECT_THAT(text,
+                HasSubstr("Backup Stamp Get=[FILETIME=0,0;] for component Flash Recovery Area"));
     EXPECT_THAT(text, Not(HasSubstr("BEGIN BACKUP")));
     EXPECT_THAT(text, Not(HasSubstr("cFileMakeAndUseSnapShot")));
     EXPECT_THAT(text, Not(HasSubstr("bctswitch")));
@@ -187,6 +205,10 @@ TEST_F(BackupSequenceTest, AnIncrementalAfterAFullTakesLogsOnlyAndLeavesTheDatab
     EXPECT_THAT(harness.state(), HasSubstr("\"agedFileRefreshes\": 1"));
     EXPECT_THAT(harness.state(), HasSubstr("\"backedUp\": true"));
 }
+
+INSTANTIATE_TEST_SUITE_P(IncrementalAndDifferential, LogTypeAfterFullTest,
+                         ::testing::Values(L"INCREMENTAL", L"DIFFERENTIAL"),
+                         [](const auto& info) { return testing::narrow(info.param); });
 
 TEST_F(BackupSequenceTest, ALogBackupRecordsTheNewestRecoveryAreaFilesAndRefreshesAgedOnes) {
     BackupHarness harness(R"({"dbid": 77, "logMode": "ARCHIVELOG", "state": "open",
