@@ -107,6 +107,27 @@ TEST(Vci, NetServiceNameConnectsTheDeliverySchema) {
               1033);  // only administrators before open
 }
 
+TEST(Vci, AnArmedCloseFailureRefusesFreeingTheNextSuchStatementOnly) {
+    std::string description = kDeliveryDatabase;
+    TestInstance db(description.replace(description.find("%SID%"), 5, "C"));
+    Connection c;
+    ASSERT_EQ(c.connect("DLVC", VCI_DEFAULT, "dlv", "dlv4826"), 0) << c.lastErrorText();
+    ASSERT_EQ(db.vlxsim("fail-close \"where exfile\""), 0);
+    auto runAndFree = [&](const std::string& text) {
+        auto& v = vci();
+        VCIStmt* stmt = nullptr;
+        v.VCIHandleAlloc(c.env, reinterpret_cast<void**>(&stmt), VCI_HTYPE_STMT, 0, nullptr);
+        v.VCIStmtPrepare(stmt, c.err, text.c_str(), uint32_t(text.size()), VCI_NTV_SYNTAX,
+                         VCI_DEFAULT);
+        EXPECT_EQ(v.VCIStmtExecute(c.svc, stmt, c.err, 0, 0, nullptr, nullptr, VCI_DEFAULT),
+                  VCI_SUCCESS);
+        return v.VCIHandleFree(stmt, VCI_HTYPE_STMT);
+    };
+    EXPECT_EQ(runAndFree("SELECT * FROM VERSMP"), VCI_SUCCESS);
+    EXPECT_EQ(runAndFree("SELECT * FROM VERSMP WHERE EXFILE = 'VEZerez.exe'"), VCI_ERROR);
+    EXPECT_EQ(runAndFree("SELECT * FROM VERSMP WHERE EXFILE = 'VEZerez.exe'"), VCI_SUCCESS);
+}
+
 TEST(Vci, DescribeBindsDefinesOfEveryTypeAndFetchToTheEnd) {
     TestInstance db(R"({"archivedLogs": 3, "recoveryArea": "fra", "backupPieces": ["bp1.bkp"],
                         "datafileCopies": ["df1.cpy"]})");
