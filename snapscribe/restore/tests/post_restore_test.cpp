@@ -15,6 +15,7 @@
 
 #include "restore_harness.h"
 #include "snapscribe/restore/recovery_text.h"
+#include "snapscribe/restore/restore_metadata_reader.h"
 #include "snapscribe/restore/restore_events.h"
 
 namespace snapscribe {
@@ -251,6 +252,41 @@ TEST_F(PostRestoreTest, AllTablespacesWithTheCurrentControlFileAreRecoveredCompl
     expectOpensWith(harness, false, kAllRows);
 }
 
+// A component restored through its sub-components gives one entry per
+// sub-component, under the component's options; the component itself has
+// none.
+TEST_F(PostRestoreTest, SubcomponentsAreRecoveredAsEntriesOfTheirOwn) {
+    RestoreHarness harness(kInstance);
+    const std::wstring all = harness.component(L"All TableSpaces");
+    backUpThenMount(harness, L"all", all);
+    const BackupRun run =
+        harness.restore(L"all", all + L" --subcomponent \"" + widen(harness.instance().sid()) +
+                                    L"\\Vorlix Database\\All TableSpaces\\USERS\"");
+    ASSERT_EQ(run.exitCode, 0u) << run.output << harness.eventsText();
+
+    EXPECT_THAT(harness.toolCommands(),
+                ElementsAre("RECOVER TABLESPACE USERS; -> ok", "exit; -> ok"));
+    expectOpensWith(harness, false, kAllRows);
+}
+
+// The entries of a log backup's restore start, mount and recover nothing:
+// the instance stays as it is, open, and no recovery is chosen.
+TEST_F(PostRestoreTest, ALogBackupsEntriesAreLeftAlone) {
+    RestoreHarness harness(kInstance);
+    const BackupRun backup = harness.backup(L"log", L"--type LOG" + harness.component(L""));
+    ASSERT_EQ(backup.exitCode, 0u) << backup.output;
+    harness.forgetEvents();
+    const BackupRun run = harness.restore(L"log", harness.component(L""));
+    ASSERT_EQ(run.exitCode, 0u) << run.output << harness.eventsText();
+
+    EXPECT_THAT(harness.toolCommands(), IsEmpty());
+    for (const std::uint32_t recovery :
+         {kCompleteRecoveryEvent, kUntilSnapshotRecoveryEvent, kNoRecoveryEvent}) {
+        EXPECT_THAT(harness.eventIds(), Not(Contains(recovery))) << harness.eventsText();
+    }
+    EXPECT_THAT(harness.state(), HasSubstr("\"open\""));
+}
+
 // Entries met while the instance is down, before the control file entry
 // mounts it, cannot know which control file they will meet.
 TEST_F(PostRestoreTest, DataFilesBeforeAnyMountMeetAnUnknownState) {
@@ -275,6 +311,49 @@ TEST_F(PostRestoreTest, DataFilesBeforeAnyMountMeetAnUnknownState) {
         EXPECT_THAT(run.eventLine("PreRestore"), HasSubstr(kSucceeded));
         EXPECT_THAT(harness.eventStrings(kGeneralFailure), Contains(std::wstring(early.state)));
     }
+}
+
+// Where the recorded directory of the logs cannot be made again, they are
+// re-created in the temporary directory and catalogued under that name.
+TEST_F(PostRestoreTest, LogsWhoseDirectoryCannotBeMadeAreCataloguedFromTheTemporaryOne) {
+    RestoreHarness harness(kInstance);
+    LostDatabase lost(harness);
+    const std::string destination = harness.folder() + "\\arch";
+    lost.loseArchivedLogs();
+    ASSERT_TRUE(RemoveDirectoryA(destination.c_str()));
+    // A file of the directory's name stands in the way.
+    CloseHandle(CreateFileA(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    const BackupRun run = harness.restore(L"full", harness.component(L""));
+    ASSERT_EQ(run.exitCode, 0u) << run.output << harness.eventsText();
+
+    const std::vector<std::wstring> fallback = harness.eventStrings(kTemporaryLogEvent);
+    ASSERT_EQ(fallback.size(), 2u) << harness.eventsText();
+    const std::vector<std::string> catalogued =
+        withPrefix(harness.toolCommands(), "catalog archivelog '");
+    EXPECT_THAT(catalogued,
+                Contains("catalog archivelog '" + testing::narrow(fallback[1]) + "'; -> ok"));
+    EXPECT_EQ(harness.toolCommands().at(harness.toolCommands().size() - 2),
+              "recover database until scn " + lost.target + "; -> ok");
+    expectOpensWith(harness, true, kBackupRows);
+    DeleteFileA(destination.c_str());
+}
+
+// A log whose name holds a quote cannot be written into the catalog command
+// without ending the name early: the restore stops with a failure that
+// names it, before anything is recovered.
+TEST_F(PostRestoreTest, ALogNameWithAQuoteIsRefusedNotCatalogued) {
+    std::string description = kInstance;
+    description.replace(description.find(R"("arch")"), 6, R"("arch'q")");
+    RestoreHarness harness(description);
+    LostDatabase lost(harness);
+    removeFiles("*", harness.folder() + "\\arch'q");
+    const BackupRun run = harness.restore(L"full", harness.component(L""));
+    EXPECT_EQ(run.exitCode, 2u) << run.output;
+    const std::vector<std::wstring> refusal = harness.eventStrings(kGeneralFailure);
+    EXPECT_THAT(refusal, Contains(std::wstring(kUncataloguableLog))) << harness.eventsText();
+    EXPECT_THAT(withPrefix(harness.toolCommands(), "catalog"), IsEmpty());
+    EXPECT_THAT(withPrefix(harness.toolCommands(), "reset"), IsEmpty());
 }
 
 std::wstring newTarget(const std::string& path, const std::string& files,
