@@ -29,7 +29,10 @@ lose_and_restore() {
   rm -f "$(winepath -u "$users_file")"
   step "Restore of \"Vorlix Database\" from $set: $why"
   run wine "$vssreq" restore --set "$set" --instance DB1 --component 'DB1\Vorlix Database' "$@"
-  step "DB1 after the restore: its state and the rows of PARCELS"
+  step "DB1 after the restore: recovered and mounted, as the writer leaves it"
+  sql "select open_mode from v\$database"
+  step "The database administrator opens DB1 (RESETLOGS: its control file is the backup's)"
+  sql "alter database open resetlogs"
   sql "select open_mode from v\$database"
   parcels
 }
@@ -40,6 +43,11 @@ run wine "$bin/vlxsim.exe" create DB1 "$(winepath -w "$top/demo/db1.json")"
 
 step "Trace settings of the DB1 writer: every kind of entry, to $trace"
 run wine "$snapscribe" DB1 /tl 65567 /tf "$trace"
+
+step "The Vorlix home $home, with the installation's programs in its BIN folder"
+mkdir -p "$(winepath -u "$home")/BIN"
+cp -r "$bin"/. "$(winepath -u "$home")/BIN/"
+(cd "$(winepath -u "$home")/BIN" && ls | tr '\n' ' ' && echo)
 
 step "The Vorlix home as an installation setting, where the writer service finds it"
 run wine "$bin/vlxdim.exe" -ex vorlix registry set VORLIX_HOME $home
@@ -127,3 +135,4 @@ run wine "$snapscribe" DB1 /tl 0 /tf ""
 echo
 run wine "$bin/vlxsim.exe" drop DB1
 run wine "$bin/vlxdim.exe" -ex vorlix registry del VORLIX_HOME
+rm -rf "$(winepath -u "$home")/BIN"
