@@ -45,3 +45,5 @@ cmp -s "$home/payload.bin" "$(winepath -u "$log")" &&
   echo "the restore re-created the archived log: the bytes backed up" ||
   echo "the archived log is not back in its place"
 wine "$bin/vlxsql.exe" BPOST -- "select open_mode from v\$database" 2>&1 | tr -d '\r' | sed 's/^/database after the restore: /'
+wine "$bin/vlxsql.exe" BPOST -- "alter database open resetlogs" "select open_mode from v\$database" 2>&1 |
+  tr -d '\r' | sed 's/^/after OPEN RESETLOGS: /'

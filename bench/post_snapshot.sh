@@ -13,6 +13,8 @@ bin="$build/sim/vorlix/home/BIN"
 vssreq=$(winepath -w "$build/sim/vss/vssreq.exe")
 [ -n "${KEEP_BENCH_HOME:-}" ] || rm -rf "$home"
 mkdir -p "$home"
+# The writer starts the recovery tool of a restore from the home's BIN folder.
+cp -r "$bin" "$home/BIN"
 export VORLIX_HOME="Z:$(echo "$home" | tr / '\\')"
 export WINEPATH="Z:$(echo "$bin" | tr / '\\')"
 elapsed() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'; }

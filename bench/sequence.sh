@@ -15,6 +15,8 @@ vssreq=$(winepath -w "$build/sim/vss/vssreq.exe")
 [ -f "$home/instances/IDLARGE/state.json" ] || "$(dirname "$0")/identify.sh" "$build" >/dev/null
 export VORLIX_HOME="Z:$(echo "$home" | tr / '\\')"
 export WINEPATH="Z:$(echo "$bin" | tr / '\\')"
+# The writer starts the recovery tool of a restore from the home's BIN folder.
+mkdir -p "$home/BIN" && cp -r "$bin"/. "$home/BIN/"
 
 # The requester's line per file copied is left out: 10,000 of them say nothing.
 figures() { tr -d '\r' | grep -v -E '^(Restore +copied|Snapshot )' || true; }
@@ -33,6 +35,7 @@ for sid in IDSMALL IDLARGE; do
   wine "$build/bench/sequence_bench.exe" restore "$sid" "$vssreq" "$(winepath -w "$set")" | figures
   wine "$bin/vlxsql.exe" "$sid" -- "select open_mode from v\$database" 2>&1 | tr -d '\r' |
     sed "s/^/$sid after the restore: /"
+  wine "$bin/vlxsql.exe" "$sid" -- "alter database open resetlogs" >/dev/null 2>&1 || true
   # The instance is kept for the next run: open, whatever the restore left.
   wine "$bin/vlxsim.exe" startup "$sid" open >/dev/null 2>&1 || true
   rm -rf "$set"
