@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <fstream>
@@ -55,11 +56,16 @@ NewestLog newestLog(const std::string& state) {
     return log;
 }
 
+// The log keeps its header and records; a zero block after them ends the
+// records for recovery, and bytes of every value fill the rest, so the
+// encoding is not the one of a blank file.
 bool fillFile(const std::string& name, std::uint64_t bytes) {
     support::KernelHandle file(
         CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return false;
-    // Bytes of every value, so the encoding is not the one of a blank file.
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) ||
+        !SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END))
+        return false;
     std::vector<char> chunk(1 << 20);
     std::uint32_t seed = 2463534242u;
     for (char& byte : chunk) {
@@ -68,10 +74,14 @@ bool fillFile(const std::string& name, std::uint64_t bytes) {
         seed ^= seed << 5;
         byte = static_cast<char>(seed);
     }
-    for (std::uint64_t done = 0; done < bytes; done += chunk.size()) {
-        DWORD written = 0;
-        const DWORD size = static_cast<DWORD>(std::min<std::uint64_t>(chunk.size(), bytes - done));
-        if (!WriteFile(file.get(), chunk.data(), size, &written, nullptr)) return false;
+    const std::vector<char> endOfRecords(kLogBlockBytes, '\0');
+    DWORD written = 0;
+    if (!WriteFile(file.get(), endOfRecords.data(), kLogBlockBytes, &written, nullptr))
+        return false;
+    for (std::uint64_t done = static_cast<std::uint64_t>(size.QuadPart) + kLogBlockBytes;
+         done < bytes; done += chunk.size()) {
+        const DWORD part = static_cast<DWORD>(std::min<std::uint64_t>(chunk.size(), bytes - done));
+        if (!WriteFile(file.get(), chunk.data(), part, &written, nullptr)) return false;
     }
     return SetEndOfFile(file.get()) != 0;
 }
