@@ -16,16 +16,16 @@
 namespace snapscribe {
 namespace {
 
-constexpr long kComponentCountLine = 1801;
-constexpr long kComponentLine = 1802;
-constexpr long kComponentTypeLine = 1803;
-constexpr long kRestoreOptionsLine = 1804;
-constexpr long kComponentNameLine = 1805;
-constexpr long kSelectedLine = 1806;
-constexpr long kSubcomponentCountLine = 1807;
-constexpr long kSubcomponentLine = 1808;
-constexpr long kBackupMetadataLine = 1809;
-constexpr long kSelectionLine = 1810;
+constexpr long kComponentCountLine = 2201;
+constexpr long kComponentLine = 2202;
+constexpr long kComponentTypeLine = 2203;
+constexpr long kRestoreOptionsLine = 2204;
+constexpr long kComponentNameLine = 2205;
+constexpr long kSelectedLine = 2206;
+constexpr long kSubcomponentCountLine = 2207;
+constexpr long kSubcomponentLine = 2208;
+constexpr long kBackupMetadataLine = 2209;
+constexpr long kSelectionLine = 2210;
 
 bool databaseSelected() { return (currentConversation().flags & SEL_DATABASE) != 0; }
 
