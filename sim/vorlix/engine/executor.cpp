@@ -375,16 +375,26 @@ int statementType(const std::string& text) {
 
 namespace {
 
+bool matches(const InjectedFailure& failure, const std::string& statement) {
+    return statement.find(upper(collapseBlanks(failure.match))) != std::string::npos;
+}
+
 std::vector<InjectedFailure>::iterator armedFailure(InstanceState& state, const std::string& text,
                                                     bool atClose) {
     const std::string statement = upper(collapseBlanks(text));
     return std::find_if(state.failures.begin(), state.failures.end(), [&](const auto& failure) {
-        return failure.atClose == atClose &&
-               statement.find(upper(collapseBlanks(failure.match))) != std::string::npos;
+        return failure.atClose == atClose && matches(failure, statement);
     });
 }
 
 }  // namespace
+
+bool mayChangeState(const InstanceState& state, const std::string& text) {
+    if (statementType(text) != 1) return true;
+    const std::string statement = upper(collapseBlanks(text));
+    return std::any_of(state.failures.begin(), state.failures.end(),
+                       [&](const auto& failure) { return matches(failure, statement); });
+}
 
 bool takeCloseFailure(InstanceState& state, const std::string& text) {
     const auto found = armedFailure(state, text, true);

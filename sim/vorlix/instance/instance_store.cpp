@@ -186,8 +186,4 @@ bool InstanceStore::waitUnlocked(InstanceState& state,
     }
 }
 
-void InstanceStore::saveIfChanged(const InstanceState& state, const InstanceState& before) const {
-    if (!(state == before)) save(state);
-}
-
 }  // namespace vorlix

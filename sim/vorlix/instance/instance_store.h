@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "sim/vorlix/engine/db_error.h"
 #include "sim/vorlix/engine/state.h"
@@ -44,28 +45,40 @@ public:
     void create(const InstanceState& state) const;
 
     // Runs `change` on the state under the lock and writes the state back when
-    // it changed, also when `change` throws.
-    template <typename Change>
-    auto update(Change change) const {
+    // it changed, also when `change` throws a database error; any other throw
+    // leaves nothing changed. `mayChange` tells from the state before the
+    // change whether `change` can change it at all: only then is the state
+    // copied to find what changed, so a change that only reads costs nothing
+    // that grows with the instance.
+    template <typename Change, typename MayChange>
+    auto update(Change change, MayChange mayChange) const {
         Lock lock(*this);
         InstanceState& state = load();
-        const InstanceState before = state;
+        std::optional<InstanceState> before;
+        if (mayChange(std::as_const(state))) before = state;
+        const auto saveChanges = [&] {
+            if (before && !(state == *before)) save(state);
+        };
         try {
             if constexpr (std::is_void_v<decltype(change(state))>) {
                 change(state);
-                saveIfChanged(state, before);
+                saveChanges();
             } else {
                 auto result = change(state);
-                saveIfChanged(state, before);
+                saveChanges();
                 return result;
             }
         } catch (const DbError&) {
-            saveIfChanged(state, before);  // a failing statement may have changed things first
+            saveChanges();  // a failing statement may have changed things first
             throw;
         } catch (...) {
             forgetState();  // the kept state holds changes that were not written
             throw;
         }
+    }
+    template <typename Change>
+    auto update(Change change) const {
+        return update(change, [](const InstanceState&) { return true; });
     }
 
     // Only inside `update`: makes `state` visible to other processes, then
@@ -103,7 +116,6 @@ private:
     // Only under the lock: the kept state, read again when the file changed.
     InstanceState& load() const;
     void save(const InstanceState& state) const;
-    void saveIfChanged(const InstanceState& state, const InstanceState& before) const;
     void forgetState() const { kept_->stamp.reset(); }
 
     std::string directory_;

@@ -64,5 +64,21 @@ TEST_F(TwoStores, AFailedStatementKeepsWhatItChangedAndAnyOtherFailureNothing) {
     EXPECT_EQ(theirs->read().dbid, 7u);
 }
 
+// A change said to only read is neither compared nor written: the file keeps
+// its generation, and the other store still sees every real change after it.
+TEST_F(TwoStores, AChangeThatOnlyReadsWritesNothing) {
+    const auto onlyReads = [](const InstanceState&) { return false; };
+    const std::string generationFile = directory + "\\state.generation";
+    WIN32_FILE_ATTRIBUTE_DATA written{}, after{};
+    ASSERT_TRUE(GetFileAttributesExA(generationFile.c_str(), GetFileExInfoStandard, &written));
+    Sleep(20);
+    EXPECT_EQ(ours->update([](InstanceState& s) { return s.dbid; }, onlyReads), 1u);
+    EXPECT_THROW(ours->update([](InstanceState&) { raiseError(942); }, onlyReads), DbError);
+    ASSERT_TRUE(GetFileAttributesExA(generationFile.c_str(), GetFileExInfoStandard, &after));
+    EXPECT_EQ(CompareFileTime(&written.ftLastWriteTime, &after.ftLastWriteTime), 0);
+    theirs->update([](InstanceState& s) { s.dbid = 5; });
+    EXPECT_EQ(ours->update([](InstanceState& s) { return s.dbid; }, onlyReads), 5u);
+}
+
 }  // namespace
 }  // namespace vorlix

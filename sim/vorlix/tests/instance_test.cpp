@@ -460,6 +460,31 @@ TEST_F(DescribedInstance, InjectedFailuresHitTheNextOrEveryMatchingStatement) {
     EXPECT_EQ(errorOf("select name from v$tablespace"), 1555);
 }
 
+// The store runs a query on its kept state without a copy to compare against,
+// so a query must leave every view's state as it was; a query that would take
+// an armed failure, and every other statement, may change it.
+TEST_F(DescribedInstance, QueriesNoArmedFailureMatchesLeaveTheStateAlone) {
+    run("alter system archive log current");
+    run("create table t1 (id number, name varchar2(20))");
+    run("insert into t1 values (1, 'one')");
+    for (const char* table :
+         {"dual", "v$version", "v$database", "v$datafile", "v$datafile_header", "v$tablespace",
+          "v$controlfile", "v$logfile", "v$tempfile", "v$block_change_tracking", "v$parameter",
+          "v$archived_log", "v$backup_piece", "v$datafile_copy", "v$archive_dest",
+          "v$database_incarnation", "v$db_pipes", "v$instance", "t1"}) {
+        const std::string query = std::string("select * from ") + table;
+        ASSERT_FALSE(mayChangeState(state, query)) << query;
+        const InstanceState before = state;
+        EXPECT_FALSE(run(query).result.columns.empty()) << query;
+        EXPECT_TRUE(state == before) << query;
+    }
+    EXPECT_TRUE(mayChangeState(state, "alter system switch logfile"));
+    EXPECT_TRUE(mayChangeState(state, "insert into t1 values (2, 'two')"));
+    state.failures.push_back({"from  V$DATABASE", 3113, "", false, true});
+    EXPECT_TRUE(mayChangeState(state, "select dbid from v$database"));
+    EXPECT_FALSE(mayChangeState(state, "select dbid from v$instance"));
+}
+
 TEST_F(DescribedInstance, NoArchivingMeansNoHotBackupAndNoArchivedLogs) {
     Instance(state, files).shutdown(false);
     Instance(state, files).startup("");

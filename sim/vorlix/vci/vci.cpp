@@ -172,15 +172,19 @@ vorlix::Outcome runOnInstance(SvcCtx* svc, Stmt& stmt, const vorlix::Binds& bind
     // No service query here: stopping the service takes the instance down,
     // which the state shows (and the session then gets 3113).
     const vorlix::InstanceStore& store = *svc->server->store;
-    return store.update([&](vorlix::InstanceState& state) {
-        checkStillThere(*session, state);
-        vorlix::WinStorage storage;
-        vorlix::Executor executor(state, storage, session->data);
-        StoreWaiter waiter(store);
-        vorlix::Outcome outcome = executor.execute(stmt.text, binds, &waiter);
-        stmt.closeRefused = stmt.closeRefused || vorlix::takeCloseFailure(state, stmt.text);
-        return outcome;
-    });
+    return store.update(
+        [&](vorlix::InstanceState& state) {
+            checkStillThere(*session, state);
+            vorlix::WinStorage storage;
+            vorlix::Executor executor(state, storage, session->data);
+            StoreWaiter waiter(store);
+            vorlix::Outcome outcome = executor.execute(stmt.text, binds, &waiter);
+            stmt.closeRefused = stmt.closeRefused || vorlix::takeCloseFailure(state, stmt.text);
+            return outcome;
+        },
+        [&](const vorlix::InstanceState& state) {
+            return vorlix::mayChangeState(state, stmt.text);
+        });
 }
 
 int32_t execute(SvcCtx* svc, Stmt* stmt, Error* err, uint32_t iters, uint32_t mode) {
