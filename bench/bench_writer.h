@@ -29,10 +29,11 @@ inline void prepareWriterSettings(const std::wstring& sid) {
 
 // Initializes `writer` for the instance `sid` under `writerId` and subscribes
 // it to backup and restore events; false when the framework refuses either.
+// The writer program's freeze timeout is 60 s.
 inline bool subscribeWriter(snapscribe::CVssWriterVorlix& writer, const VSS_ID& writerId,
-                            const std::wstring& sid) {
+                            const std::wstring& sid, DWORD freezeTimeoutMs = 60000) {
     return SUCCEEDED(writer.Initialize(writerId, L"Vorlix VSS Writer", VSS_UT_USERDATA,
-                                       VSS_ST_TRANSACTEDDB, VSS_APP_FRONT_END, 60000,
+                                       VSS_ST_TRANSACTEDDB, VSS_APP_FRONT_END, freezeTimeoutMs,
                                        VSS_AWS_NO_ALTERNATE_WRITER, false, sid.c_str())) &&
            SUCCEEDED(writer.Subscribe(6));
 }

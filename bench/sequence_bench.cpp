@@ -8,11 +8,12 @@
 //   restore metadata names out of their place and times the writer's
 //   re-creation of them from the metadata, then compares them with the logs
 //   moved away (which are deleted).
-// sequence_bench backup|restore SID VSSREQ.EXE SETDIR
+// sequence_bench backup|restore SID VSSREQ.EXE SETDIR [FREEZE_TIMEOUT_MS]
 //   The writer subscribed in this process, a hot FULL backup of
 //   "SID\Vorlix Database" into SETDIR, or its restore, through the
 //   requester: the whole sequence, the writer-side time of each event and
-//   the writer's peak working set.
+//   the writer's peak working set. The freeze timeout is the writer
+//   program's 60 s unless given.
 
 #include <windows.h>
 
@@ -128,10 +129,10 @@ int recreate(const std::wstring& set, const std::wstring& payloadFile) {
 // Runs `vssreq <sequence> --instance SID --set SET --component "SID\Vorlix
 // Database" <more>` with the writer subscribed in this process.
 int runSequence(const std::wstring& sequence, const std::wstring& sid, const std::wstring& vssreq,
-                const std::wstring& set, const std::wstring& more) {
+                const std::wstring& set, const std::wstring& more, DWORD freezeTimeoutMs) {
     bench::prepareWriterSettings(sid);
     bench::TimedEventsWriter writer;
-    if (!bench::subscribeWriter(writer, bench::kBackupWriterId, sid)) {
+    if (!bench::subscribeWriter(writer, bench::kBackupWriterId, sid, freezeTimeoutMs)) {
         std::fwprintf(stderr, L"sequence_bench: the writer cannot subscribe\n");
         return 2;
     }
@@ -163,11 +164,14 @@ int runSequence(const std::wstring& sequence, const std::wstring& sid, const std
 int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"recreate" && argc == 4) return recreate(argv[2], argv[3]);
-    if (mode == L"backup" && argc == 5)
-        return runSequence(mode, argv[2], argv[3], argv[4], L" --type FULL");
-    if (mode == L"restore" && argc == 5) return runSequence(mode, argv[2], argv[3], argv[4], L"");
-    std::fwprintf(stderr,
-                  L"usage: sequence_bench recreate SETDIR PAYLOAD\n"
-                  L"       sequence_bench backup|restore SID VSSREQ.EXE SETDIR\n");
+    const DWORD freezeTimeoutMs = argc == 6 ? static_cast<DWORD>(_wtoi(argv[5])) : 60000;
+    if (mode == L"backup" && argc >= 5)
+        return runSequence(mode, argv[2], argv[3], argv[4], L" --type FULL", freezeTimeoutMs);
+    if (mode == L"restore" && argc >= 5)
+        return runSequence(mode, argv[2], argv[3], argv[4], L"", freezeTimeoutMs);
+    std::fwprintf(
+        stderr,
+        L"usage: sequence_bench recreate SETDIR PAYLOAD\n"
+        L"       sequence_bench backup|restore SID VSSREQ.EXE SETDIR [FREEZE_TIMEOUT_MS]\n");
     return 1;
 }

@@ -91,7 +91,20 @@ BackupDocument loadDocument(const std::wstring& setDirectory) {
 
 std::vector<Text> filesNamedBy(const FileSpec& fileSpec, const std::vector<FileSpec>& excluded) {
     std::vector<Text> found;
-    collectFiles(toWide(withoutTrailingBackslash(fileSpec.path)), fileSpec, excluded, found);
+    const std::wstring directory = toWide(withoutTrailingBackslash(fileSpec.path));
+    if (fileSpec.recursive || fileSpec.filespec.find_first_of(u"*?") != Text::npos) {
+        collectFiles(directory, fileSpec, excluded, found);
+        return found;
+    }
+    // A specification without wildcards names one file: it is looked up, not
+    // matched against a listing of its folder, which may hold thousands of
+    // datafiles, each with a specification of its own.
+    WIN32_FIND_DATAW data;
+    support::FindHandle find(
+        FindFirstFileW((directory + L"\\" + toWide(fileSpec.filespec)).c_str(), &data));
+    if (!find || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return found;
+    const Text full = toText(directory + L"\\" + data.cFileName);
+    if (!isExcluded(full, excluded)) found.push_back(full);
     return found;
 }
 
