@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "sim/vorlix/engine/catalog.h"
 #include "sim/vorlix/engine/db_error.h"
@@ -387,10 +388,41 @@ std::vector<InjectedFailure>::iterator armedFailure(InstanceState& state, const 
     });
 }
 
+// What a block may call and still leave the instance alone: these touch only
+// the session's buffers.
+const std::set<std::string> kSessionOnlyCalls = {
+    "DBMS_OUTPUT.ENABLE",     "DBMS_OUTPUT.DISABLE",     "DBMS_OUTPUT.PUT_LINE",
+    "DBMS_OUTPUT.GET_LINE",   "DBMS_PIPE.PACK_MESSAGE",  "DBMS_PIPE.UNPACK_MESSAGE",
+    "DBMS_PIPE.RESET_BUFFER", "DBMS_PIPE.NEXT_ITEM_TYPE"};
+
+// A block reaches the instance only through dotted package calls, so one whose
+// every dotted name is a session-only call cannot change it.
+bool blockTouchesOnlySession(const std::string& text) {
+    std::vector<Token> tokens;
+    try {
+        tokens = tokenize(text);
+    } catch (const DbError&) {
+        return false;
+    }
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i].type != Token::Type::Name) continue;
+        std::string dotted = tokens[i].text;
+        while (i + 2 < tokens.size() && tokens[i + 1].type == Token::Type::Symbol &&
+               tokens[i + 1].text == "." && tokens[i + 2].type == Token::Type::Name) {
+            dotted += "." + tokens[i + 2].text;
+            i += 2;
+        }
+        if (dotted.find('.') != std::string::npos && !kSessionOnlyCalls.count(withoutSys(dotted)))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool mayChangeState(const InstanceState& state, const std::string& text) {
-    if (statementType(text) != 1) return true;
+    const int type = statementType(text);
+    if (type == 8 || type == 9 ? !blockTouchesOnlySession(text) : type != 1) return true;
     const std::string statement = upper(collapseBlanks(text));
     return std::any_of(state.failures.begin(), state.failures.end(),
                        [&](const auto& failure) { return matches(failure, statement); });

@@ -36,8 +36,8 @@ public:
 
 int statementType(const std::string& text);  // VCI_STMT_* numbers; 0 when unknown
 
-// False only for a statement that cannot change `state`: a query that no
-// armed failure matches.
+// False only for a statement that cannot change `state`: a query, or a block
+// that calls only what touches the session, that no armed failure matches.
 bool mayChangeState(const InstanceState& state, const std::string& text);
 
 // Takes the armed failure to close the cursor of a statement like `text`;

@@ -460,10 +460,11 @@ TEST_F(DescribedInstance, InjectedFailuresHitTheNextOrEveryMatchingStatement) {
     EXPECT_EQ(errorOf("select name from v$tablespace"), 1555);
 }
 
-// The store runs a query on its kept state without a copy to compare against,
-// so a query must leave every view's state as it was; a query that would take
-// an armed failure, and every other statement, may change it.
-TEST_F(DescribedInstance, QueriesNoArmedFailureMatchesLeaveTheStateAlone) {
+// The store runs a query, or a block that calls only what touches the session,
+// on its kept state without a copy to compare against, so these must leave the
+// state as it was; one that would take an armed failure, and every other
+// statement, may change it.
+TEST_F(DescribedInstance, QueriesAndSessionOnlyBlocksLeaveTheStateAlone) {
     run("alter system archive log current");
     run("create table t1 (id number, name varchar2(20))");
     run("insert into t1 values (1, 'one')");
@@ -478,6 +479,19 @@ TEST_F(DescribedInstance, QueriesNoArmedFailureMatchesLeaveTheStateAlone) {
         EXPECT_FALSE(run(query).result.columns.empty()) << query;
         EXPECT_TRUE(state == before) << query;
     }
+    for (const char* block :
+         {"begin sys.dbms_pipe.pack_message('x'); dbms_output.put_line('y'); end;",
+          "begin dbms_output.get_line(:line, :status); end;"}) {
+        ASSERT_FALSE(mayChangeState(state, block)) << block;
+        const InstanceState before = state;
+        run(block);
+        EXPECT_TRUE(state == before) << block;
+    }
+    EXPECT_TRUE(mayChangeState(state, kSendBlock));
+    EXPECT_TRUE(mayChangeState(state, kReceiveBlock));
+    EXPECT_TRUE(mayChangeState(state, kCopyBlock));
+    EXPECT_TRUE(
+        mayChangeState(state, "begin dbms_output.put_line(sys.dbms_pipe.purge('p')); end;"));
     EXPECT_TRUE(mayChangeState(state, "alter system switch logfile"));
     EXPECT_TRUE(mayChangeState(state, "insert into t1 values (2, 'two')"));
     state.failures.push_back({"from  V$DATABASE", 3113, "", false, true});
