@@ -404,11 +404,14 @@ bool blockTouchesOnlySession(const std::string& text) {
     } catch (const DbError&) {
         return false;
     }
+    auto isName = [&](size_t i) {
+        return tokens[i].type == Token::Type::Name || tokens[i].type == Token::Type::QuotedName;
+    };
     for (size_t i = 0; i < tokens.size(); ++i) {
-        if (tokens[i].type != Token::Type::Name) continue;
+        if (!isName(i)) continue;
         std::string dotted = tokens[i].text;
         while (i + 2 < tokens.size() && tokens[i + 1].type == Token::Type::Symbol &&
-               tokens[i + 1].text == "." && tokens[i + 2].type == Token::Type::Name) {
+               tokens[i + 1].text == "." && isName(i + 2)) {
             dotted += "." + tokens[i + 2].text;
             i += 2;
         }

@@ -492,6 +492,8 @@ TEST_F(DescribedInstance, QueriesAndSessionOnlyBlocksLeaveTheStateAlone) {
     EXPECT_TRUE(mayChangeState(state, kCopyBlock));
     EXPECT_TRUE(
         mayChangeState(state, "begin dbms_output.put_line(sys.dbms_pipe.purge('p')); end;"));
+    EXPECT_TRUE(
+        mayChangeState(state, "begin :rc := \"SYS\".\"DBMS_PIPE\".send_message('p'); end;"));
     EXPECT_TRUE(mayChangeState(state, "alter system switch logfile"));
     EXPECT_TRUE(mayChangeState(state, "insert into t1 values (2, 'two')"));
     state.failures.push_back({"from  V$DATABASE", 3113, "", false, true});
