@@ -20,7 +20,6 @@ namespace {
 
 constexpr std::int32_t kTablespaceNameBytes = 201;
 constexpr std::uint16_t kLastArchiveDestination = 10;
-constexpr WORD kInformationType = 4;
 
 constexpr long kEnvironmentLine = 1201;
 constexpr long kConnectStringLine = 1202;
@@ -94,7 +93,8 @@ bool reportedUnreachable(int openMode) {
         case OpenModeNoServer: event = kNotReachableEvent; break;
         default: return false;
     }
-    writeToEventLog1(kInformationType, kEventCategory, event, kWriterVersionText, 0, nullptr);
+    writeToEventLog1(EVENTLOG_INFORMATION_TYPE, kEventCategory, event, kWriterVersionText, 0,
+                     nullptr);
     return true;
 }
 

@@ -22,7 +22,6 @@ namespace {
 constexpr std::uint32_t kNameBytes = 772;
 constexpr std::uint32_t kTablespaceNameBytes = 201;
 constexpr std::size_t kStatementBytes = 2000;
-constexpr WORD kInformationType = 4;
 
 constexpr long kDatafileHeaderLine = 1501;
 constexpr long kSnapshotNameLine = 1502;
@@ -247,8 +246,9 @@ void thaw() {
     }
     if (conversation.needsRedo) runStatement(kLogSwitch, kLogSwitchFailure, kThawSwitchLine);
     if (!conversation.componentBased) {
-        writeToEventLog3(kInformationType, kEventCategory, kVolumeBackupEvent, kWriterVersionText,
-                         L"C:\\", backupTypeName(conversation.backupType), 0, nullptr);
+        writeToEventLog3(EVENTLOG_INFORMATION_TYPE, kEventCategory, kVolumeBackupEvent,
+                         kWriterVersionText, L"C:\\", backupTypeName(conversation.backupType), 0,
+                         nullptr);
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include "recovery_text.h"
 #include "relocation_text.h"
+#include "restore_events.h"
 #include "snapscribe/backup/backup_events.h"
 #include "snapscribe/backup/backup_metadata.h"
 #include "snapscribe/backup/event_frame.h"
@@ -41,7 +42,6 @@ constexpr std::uint32_t kRenameFailure = 0xCFFF0023;
 constexpr std::uint32_t kNotStartedState = 0x4FFF1012;
 constexpr std::uint32_t kInstanceStartedEvent = 0x4FFF1001;
 constexpr std::uint32_t kDatabaseMountedEvent = 0x4FFF1002;
-constexpr WORD kInformationType = 4;
 
 constexpr std::size_t kCommandLineChars = 4096;
 constexpr std::uint32_t kNameBytes = 772;
@@ -133,10 +133,6 @@ void createParentDirectoriesOf(const std::string& fileName) {
     wchar_t wide[kPathCapacity];
     toWide(fileName.c_str(), wide, kPathCapacity);
     createParentDirectories(wide);
-}
-
-void reportInformation(std::uint32_t event) {
-    writeToEventLog1(kInformationType, kEventCategory, event, kWriterVersionText, 0, nullptr);
 }
 
 int refreshOpenMode() {
@@ -276,7 +272,7 @@ void startInstance(const ComponentEntry&) {
         throw InformationalFailure(WriterFailure{kNotStartedLine, currentPhase(), {}},
                                    static_cast<std::int32_t>(kNotStartedState));
     }
-    reportInformation(kInstanceStartedEvent);
+    writeInformationEvent(kInstanceStartedEvent);
 }
 
 void mountDatabase(const ComponentEntry& entry, const RequestorView& requestor) {
@@ -292,7 +288,7 @@ void mountDatabase(const ComponentEntry& entry, const RequestorView& requestor) 
     runStatement("alter database mount", kMountFailure, kMountLine);
     readDatabaseId();
     if (!entry.cfFile.empty()) configureSnapshotName(entry.cfFile);
-    reportInformation(kDatabaseMountedEvent);
+    writeInformationEvent(kDatabaseMountedEvent);
     fillConversation(requestor);
 }
 

@@ -21,7 +21,6 @@ namespace {
 
 constexpr long kIncarnationLine = 2001;
 constexpr long kCatalogLine = 2002;
-constexpr std::uint16_t kInformationType = 4;
 constexpr std::size_t kChangeBindBytes = 772;
 
 constexpr char kIncarnationQuery[] =
@@ -63,7 +62,7 @@ void recoverUntilSnapshot(std::uint64_t maxNextScn) {
 }  // namespace
 
 void writeInformationEvent(std::uint32_t id) {
-    writeToEventLog1(kInformationType, kEventCategory, id, kWriterVersionText, 0, nullptr);
+    writeToEventLog1(EVENTLOG_INFORMATION_TYPE, kEventCategory, id, kWriterVersionText, 0, nullptr);
 }
 
 void recoverWholeDatabase() {

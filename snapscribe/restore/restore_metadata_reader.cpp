@@ -15,7 +15,6 @@
 namespace snapscribe {
 namespace {
 
-constexpr WORD kInformationType = 4;
 constexpr std::uint32_t kNarrowNameBytes = 772;
 constexpr long kRecreateLine = 1701;
 
@@ -55,8 +54,8 @@ void recreateLog(const std::wstring& fileName, const MetadataToken& data,
         raiseWriterFailure(kLogRecreateFailure, kRecreateLine, {L"", fileName});
     }
     if (usedTemporary) {
-        writeToEventLog2(kInformationType, kEventCategory, kTemporaryLogEvent, kWriterVersionText,
-                         path, 0, nullptr);
+        writeToEventLog2(EVENTLOG_INFORMATION_TYPE, kEventCategory, kTemporaryLogEvent,
+                         kWriterVersionText, path, 0, nullptr);
     }
     if (tracing(TRC_COMPONENT)) traceMsg(L"\nEncoded data:%u; filename:%s", written, path);
     if (written == 0) return;
@@ -97,7 +96,7 @@ HRESULT readRestoreMetadata(IVssComponent* component, const std::wstring& compon
     const HRESULT result = component->GetRestoreMetadata(&raw);
     const OwnedBstr text(raw);
     if (FAILED(result) || text == nullptr) {
-        writeToEventLog2(kInformationType, kEventCategory, kNoRestoreMetadataEvent,
+        writeToEventLog2(EVENTLOG_INFORMATION_TYPE, kEventCategory, kNoRestoreMetadataEvent,
                          kWriterVersionText, componentName.c_str(), 0, nullptr);
         return result;
     }
