@@ -252,6 +252,24 @@ TEST_F(PostRestoreTest, AllTablespacesWithTheCurrentControlFileAreRecoveredCompl
     expectOpensWith(harness, false, kAllRows);
 }
 
+// The user's command wins over the selection here too: "All TableSpaces"
+// with the current control file would be recovered completely, but an
+// UNTIL_SNAPSHOT command asks for the backup's point instead.
+TEST_F(PostRestoreTest, AnUntilSnapshotCommandWinsOverCompleteRecoveryOfAllTablespaces) {
+    RestoreHarness harness(kInstance);
+    backUpThenMount(harness, L"all", harness.component(L"All TableSpaces"));
+    const BackupRun run = harness.restore(
+        L"all", harness.component(L"All TableSpaces", L"POST_WTRCMD=UNTIL_SNAPSHOT"));
+    ASSERT_EQ(run.exitCode, 0u) << run.output << harness.eventsText();
+
+    const std::vector<std::string> commands = harness.toolCommands();
+    ASSERT_EQ(commands.size(), 3u) << harness.eventsText();
+    EXPECT_THAT(commands[0], ::testing::StartsWith("reset database to incarnation "));
+    EXPECT_THAT(commands[1], ::testing::StartsWith("recover database until scn "));
+    EXPECT_THAT(harness.eventIds(), ElementsAre(kUntilSnapshotRecoveryEvent));
+    expectOpensWith(harness, true, kBackupRows);
+}
+
 // A component restored through its sub-components gives one entry per
 // sub-component, under the component's options; the component itself has
 // none.
