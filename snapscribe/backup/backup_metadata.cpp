@@ -19,7 +19,6 @@
 namespace snapscribe {
 namespace {
 
-constexpr std::uint32_t kNameBytes = 772;
 constexpr std::uint32_t kTablespaceNameBytes = 48;
 constexpr std::uint32_t kTablespaceBindBytes = 50;
 constexpr std::uint32_t kCommandBytes = 512;
@@ -108,7 +107,7 @@ void storeOptions(ComponentEntry& entry, const wchar_t* options) {
 std::wstring readDbName() {
     VcwSession* session = sequenceSession();
     VcwCursor* cursor = nullptr;
-    char name[kNameBytes] = {};
+    char name[kVcwFileNameBytes] = {};
     if (vcw_opn(session, cursor,
                 "SELECT value DB_Name FROM V$PARAMETER WHERE lower(name)='db_name'") != 0 ||
         vcw_dfn(session, cursor, "DB_NAME", name, sizeof name, SQLT_STR, nullptr) != 0 ||
@@ -128,7 +127,7 @@ std::vector<std::wstring> readDestinationDirectories() {
         "value like '%\\%'";
     VcwSession* session = sequenceSession();
     VcwCursor* cursor = nullptr;
-    char directory[kNameBytes] = {};
+    char directory[kVcwFileNameBytes] = {};
     if (vcw_opn(session, cursor, kStatement) != 0 ||
         vcw_dfn(session, cursor, "DIRECTORY", directory, sizeof directory, SQLT_STR, nullptr) !=
             0 ||
@@ -137,7 +136,8 @@ std::vector<std::wstring> readDestinationDirectories() {
         raiseWriterFailure(kDirectoryQueryFailure, kDirectoryQueryLine);
     }
     std::vector<std::wstring> directories;
-    while (vcw_fet(session, cursor) == 0) directories.push_back(widened(directory, kNameBytes));
+    while (vcw_fet(session, cursor) == 0)
+        directories.push_back(widened(directory, kVcwFileNameBytes));
     if (vcw_cls(session, cursor) != 0) {
         vcw_perr(session);
         raiseWriterFailure(kCursorCloseFailure, kDirectoryCloseLine);
@@ -224,7 +224,7 @@ std::string& checkpointScn() {
 void refreshCheckpoint(long line) {
     VcwSession* session = sequenceSession();
     VcwCursor* cursor = nullptr;
-    char checkpoint[kNameBytes] = {};
+    char checkpoint[kVcwFileNameBytes] = {};
     if (vcw_opn(session, cursor, "select checkpoint_change# from v$database") != 0 ||
         vcw_dfn(session, cursor, "CHECKPOINT_CHANGE#", checkpoint, sizeof checkpoint, SQLT_STR,
                 nullptr) != 0 ||
@@ -257,7 +257,7 @@ void runSqlCommand(const char* statement) {
 std::wstring readSnapshotControlFileName(const char* statement, long line) {
     VcwSession* session = sequenceSession();
     VcwCursor* cursor = nullptr;
-    char name[kNameBytes] = {};
+    char name[kVcwFileNameBytes] = {};
     if (vcw_opn(session, cursor, statement) != 0 ||
         vcw_bnd(session, cursor, ":name", name, sizeof name, kVcwBindOut, SQLT_STR, nullptr) != 0 ||
         vcw_exe(session, cursor) != 0) {
@@ -265,7 +265,7 @@ std::wstring readSnapshotControlFileName(const char* statement, long line) {
         raiseWriterFailure(kSnapshotNameFailure, line);
     }
     vcw_cls(session, cursor);
-    return widened(name, kNameBytes);
+    return widened(name, kVcwFileNameBytes);
 }
 
 bool selectComponent(const std::wstring& name, ComponentEntry& entry, const wchar_t* options) {
@@ -297,7 +297,7 @@ void composeBackupMetadata(ComponentEntry& entry) {
     if (needs.trackingSwitch) runTrackingSwitch();
     if (needs.checkpoint) {
         refreshCheckpoint(kCheckpointLine);
-        facts.checkpoint = widened(checkpointScn().c_str(), kNameBytes);
+        facts.checkpoint = widened(checkpointScn().c_str(), kVcwFileNameBytes);
     }
     if (needs.dbName) facts.dbName = readDbName();
     if (needs.snapshotControlFile) {

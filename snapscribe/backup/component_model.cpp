@@ -43,8 +43,8 @@ const wchar_t* optionalText(const std::wstring& text) {
 // The file name made a full path of at most `capacity` characters; nothing
 // when the platform cannot make one that fits.
 std::optional<std::wstring> fullPathOf(const char* fileName, DWORD capacity) {
-    wchar_t wide[kFileNameBytes];
-    toWide(fileName, wide, kFileNameBytes);
+    wchar_t wide[kVcwFileNameBytes];
+    toWide(fileName, wide, kVcwFileNameBytes);
     std::vector<wchar_t> full(capacity + 1);
     const DWORD length = GetFullPathNameW(wide, capacity + 1, full.data(), nullptr);
     if (length == 0 || length > capacity) return std::nullopt;
@@ -80,7 +80,7 @@ void closeReadCursor(VcwSession* session, VcwCursor*& cursor, long line) {
 int openQuery(VcwSession* session, VcwCursor*& cursor, const char* statement, const char* column,
               char* buffer) {
     return vcw_opn(session, cursor, statement) != 0 ||
-                   vcw_dfn(session, cursor, column, buffer, kFileNameBytes, SQLT_STR, nullptr) !=
+                   vcw_dfn(session, cursor, column, buffer, kVcwFileNameBytes, SQLT_STR, nullptr) !=
                        0 ||
                    vcw_exe(session, cursor) != 0
                ? 1
@@ -102,7 +102,7 @@ HRESULT excludeFile(IVssCreateWriterMetadata* metadata, const char* fileName) {
 HRESULT excludeFilesOf(VcwSession* session, IVssCreateWriterMetadata* metadata,
                        const char* statement) {
     VcwCursor* cursor = nullptr;
-    char fileName[kFileNameBytes];
+    char fileName[kVcwFileNameBytes];
     if (openQuery(session, cursor, statement, "FILENAME", fileName) != 0) {
         vcw_perr(session);
         return kWriterErrorNonRetryable;
@@ -124,7 +124,7 @@ HRESULT excludeFilesOf(VcwSession* session, IVssCreateWriterMetadata* metadata,
 struct RecoveryAreaRow {
     std::uint32_t recordId = 0;
     std::uint32_t stamp = 0;
-    char name[kFileNameBytes] = {};
+    char name[kVcwFileNameBytes] = {};
 };
 
 class RecoveryAreaScan {
@@ -320,7 +320,7 @@ HRESULT addArchiveDestComponent(VcwSession* session, IVssCreateWriterMetadata* m
         "select name from v$archived_log    where status='A' and          "
         "is_recovery_dest_file='NO' and          DEST_ID = :1";
     VcwCursor* cursor = nullptr;
-    char fileName[kFileNameBytes];
+    char fileName[kVcwFileNameBytes];
     std::uint16_t number = destination;
     const bool opened =
         vcw_opn(session, cursor, kStatement) == 0 &&

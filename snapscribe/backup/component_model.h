@@ -15,7 +15,6 @@ struct VcwSession;
 namespace snapscribe {
 
 // A file name as the database gives it, terminator included.
-constexpr std::int32_t kFileNameBytes = 772;
 
 constexpr DWORD kBackupSchema = 0x17B;
 constexpr DWORD kDatabaseFileMask = 0xF01;

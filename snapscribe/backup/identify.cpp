@@ -107,7 +107,7 @@ void addServerParameterFile(VcwSession* session, IVssCreateWriterMetadata* metad
         "select value filename from v$parameter  where lower(name) = 'spfile' and        value is "
         "not null";
     VcwCursor* cursor = nullptr;
-    char fileName[kFileNameBytes];
+    char fileName[kVcwFileNameBytes];
     const bool found =
         vcw_opn(session, cursor, openMode > OpenModeMounted ? kNormalised : kAsStored) == 0 &&
         vcw_dfn(session, cursor, "FILENAME", fileName, sizeof fileName, SQLT_STR, nullptr) == 0 &&
@@ -128,7 +128,7 @@ void readSnapshotControlFile(VcwSession* session, char* fileName) {
         "sys.dbms_backup_restore.SNAPSHOT_NAME); end; ";
     VcwCursor* cursor = nullptr;
     if (vcw_opn(session, cursor, kStatement) != 0 ||
-        vcw_bnd(session, cursor, ":name", fileName, kFileNameBytes, kVcwBindOut, SQLT_STR,
+        vcw_bnd(session, cursor, ":name", fileName, kVcwFileNameBytes, kVcwBindOut, SQLT_STR,
                 nullptr) != 0 ||
         vcw_exe(session, cursor) != 0 || vcw_cls(session, cursor) != 0) {
         vcw_perr(session);
@@ -140,7 +140,7 @@ void readFirstControlFile(VcwSession* session, char* fileName) {
     static constexpr char kStatement[] = "select name filename from v$controlfile";
     VcwCursor* cursor = nullptr;
     if (vcw_opn(session, cursor, kStatement) != 0 ||
-        vcw_dfn(session, cursor, "FILENAME", fileName, kFileNameBytes, SQLT_STR, nullptr) != 0 ||
+        vcw_dfn(session, cursor, "FILENAME", fileName, kVcwFileNameBytes, SQLT_STR, nullptr) != 0 ||
         vcw_exe(session, cursor) != 0 || vcw_fet(session, cursor) != 0 ||
         vcw_cls(session, cursor) != 0) {
         vcw_cls(session, cursor);
@@ -153,7 +153,7 @@ void readFirstControlFile(VcwSession* session, char* fileName) {
 // and the current ones are left out; otherwise the current one is taken.
 void addControlFile(VcwSession* session, IVssCreateWriterMetadata* metadata, bool archiveLogMode,
                     const std::wstring& databasePath) {
-    char fileName[kFileNameBytes];
+    char fileName[kVcwFileNameBytes];
     if (archiveLogMode) {
         readSnapshotControlFile(session, fileName);
         excludeCurrentControlFiles(session, metadata);
@@ -167,7 +167,7 @@ void addControlFile(VcwSession* session, IVssCreateWriterMetadata* metadata, boo
 
 struct DatafileRow {
     std::uint32_t fileNumber = 0;
-    char fileName[kFileNameBytes] = {};
+    char fileName[kVcwFileNameBytes] = {};
     char tablespaceName[kTablespaceNameBytes] = {};
     std::int32_t tablespaceNumber = 0;
 };

@@ -19,7 +19,6 @@ namespace snapscribe {
 namespace {
 
 constexpr SIZE_T kInitialHeapBytes = 65536;
-constexpr std::uint32_t kNameBytes = 772;
 constexpr std::uint32_t kChangeBytes = 100;
 
 constexpr long kListBlockLine = 1601;
@@ -45,8 +44,8 @@ constexpr char kEarlierLogQuery[] =
     "resetlogs_change# from          v$database)";
 
 struct ArchivedLogRow {
-    char checkpoint[kNameBytes] = {};
-    char name[kNameBytes] = {};
+    char checkpoint[kVcwFileNameBytes] = {};
+    char name[kVcwFileNameBytes] = {};
     char firstChange[kChangeBytes] = {};
     char nextChange[kChangeBytes] = {};
     std::uint64_t fileSize = 0;
@@ -68,8 +67,8 @@ bool openLogQuery(VcwSession* session, VcwCursor*& cursor, const char* statement
 }
 
 std::wstring widened(const char* text) {
-    wchar_t wide[kNameBytes];
-    toWide(text, wide, kNameBytes);
+    wchar_t wide[kVcwFileNameBytes];
+    toWide(text, wide, kVcwFileNameBytes);
     return wide;
 }
 

@@ -19,7 +19,6 @@
 namespace snapscribe {
 namespace {
 
-constexpr std::uint32_t kNameBytes = 772;
 constexpr std::uint32_t kTablespaceNameBytes = 201;
 constexpr std::size_t kStatementBytes = 2000;
 
@@ -38,7 +37,7 @@ constexpr char kLogSwitch[] = "alter system archive log current";
 
 struct DatafileHeaderRow {
     std::uint32_t fileNumber = 0;
-    char fileName[kNameBytes] = {};
+    char fileName[kVcwFileNameBytes] = {};
     char tsName[kTablespaceNameBytes] = {};
     std::uint32_t tsNumber = 0;
     std::uint32_t readWrite = 0;
@@ -47,8 +46,8 @@ struct DatafileHeaderRow {
 
 // Decides whether the file takes part, with the trace of the decision.
 bool takesPart(const RequestorView& requestor, const SnapshotFile& file) {
-    wchar_t name[kNameBytes];
-    toWide(file.fileName.c_str(), name, kNameBytes);
+    wchar_t name[kVcwFileNameBytes];
+    toWide(file.fileName.c_str(), name, kVcwFileNameBytes);
     const bool included = currentConversation().componentBased ? isCoveredBySelection(file)
                                                                : requestor.pathAffected(name);
     if (tracing(TRC_FILES)) {
@@ -110,7 +109,7 @@ void addSnapshotControlFile(const RequestorView& requestor) {
         "begin    :name := sys.dbms_backup_restore.getParm(              "
         "sys.dbms_backup_restore.SNAPSHOT_NAME); end; ";
     const std::wstring name = readSnapshotControlFileName(kStatement, kSnapshotNameLine);
-    char narrow[kNameBytes];
+    char narrow[kVcwFileNameBytes];
     toNarrow(name.c_str(), narrow, sizeof narrow, nullptr);
     SnapshotFile file;
     file.fileName = narrow;

@@ -24,6 +24,8 @@ constexpr std::size_t kVcwErrorTextBytes = 1025;
 constexpr std::size_t kVcwConnectStringMaxBytes = 1024;
 constexpr std::size_t kVcwBannerBytes = 81;
 constexpr std::size_t kVcwMaxBinds = 40;
+// A file name as the database gives it: up to 771 bytes and the terminator.
+constexpr std::uint32_t kVcwFileNameBytes = 772;
 
 // VcwSession::credentialKind and sessionMode.
 constexpr std::uint32_t kVcwExternalCredentials = VCI_CRED_EXT;

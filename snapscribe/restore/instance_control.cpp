@@ -44,7 +44,6 @@ constexpr std::uint32_t kInstanceStartedEvent = 0x4FFF1001;
 constexpr std::uint32_t kDatabaseMountedEvent = 0x4FFF1002;
 
 constexpr std::size_t kCommandLineChars = 4096;
-constexpr std::uint32_t kNameBytes = 772;
 constexpr std::uint32_t kToolConfigureBytes = 1999;
 
 constexpr long kNameTooLongLine = 1801;
@@ -99,8 +98,8 @@ struct FileNameQuery {
 std::vector<std::string> readFileNames(const FileNameQuery& query, const std::string* bound) {
     VcwSession* session = sequenceSession();
     VcwCursor* cursor = nullptr;
-    char value[kNameBytes] = {};
-    char fileName[kNameBytes] = {};
+    char value[kVcwFileNameBytes] = {};
+    char fileName[kVcwFileNameBytes] = {};
     std::int16_t isNull = 0;
     if (bound != nullptr) bound->copy(value, sizeof value - 1);
     if (vcw_opn(session, cursor, query.statement) != 0 ||
@@ -124,7 +123,7 @@ std::vector<std::string> readFileNames(const FileNameQuery& query, const std::st
 }
 
 std::string narrowed(const std::wstring& text) {
-    char buffer[kNameBytes];
+    char buffer[kVcwFileNameBytes];
     toNarrow(text.c_str(), buffer, sizeof buffer, nullptr);
     return buffer;
 }
@@ -193,7 +192,7 @@ void startInstanceThroughService(const std::string& descriptor) {
     if (!connectSequenceSession(descriptor, true)) {
         raiseWriterFailure(kPreliminaryConnectFailure, kPreliminaryConnectLine);
     }
-    char name[kNameBytes];
+    char name[kVcwFileNameBytes];
     toNarrow(writerSettings().Sid.c_str(), name, sizeof name, nullptr);
     VcwSession* session = sequenceState().conversationSession;
     if (vcw_startup(session, 0, name) != 0) {
@@ -216,7 +215,7 @@ void restoreControlFiles(const std::wstring& snapshotControlFile) {
     }
     VcwSession* session = sequenceSession();
     VcwCursor* cursor = nullptr;
-    char bound[kNameBytes] = {};
+    char bound[kVcwFileNameBytes] = {};
     source.copy(bound, sizeof bound - 1);
     if (vcw_opn(session, cursor, kControlFileCopyBlock) != 0 ||
         vcw_bnd(session, cursor, ":1", bound, sizeof bound, kVcwBindIn, SQLT_STR, nullptr) != 0 ||
@@ -305,7 +304,7 @@ void relocateFiles(const std::wstring& path, const std::wstring& alternateLocati
     const std::string narrowPath = narrowed(path);
     const std::string location = narrowed(alternateLocation);
     const std::string pattern = relocationPattern(narrowPath, narrowed(specification));
-    if (pattern.size() >= kNameBytes) raiseWriterFailure(kTextToNarrowFailure, kPatternLine);
+    if (pattern.size() >= kVcwFileNameBytes) raiseWriterFailure(kTextToNarrowFailure, kPatternLine);
 
     const FileNameQuery query{kRelocationQuery, kFileQueryFailure, kRelocationLine,
                               kRelocationCloseLine};

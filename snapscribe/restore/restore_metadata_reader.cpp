@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "metadata_tokens.h"
+#include "snapscribe/db/vcw.h"
 #include "snapscribe/host/event_log.h"
 #include "snapscribe/host/failure_text.h"
 #include "snapscribe/host/file_utils.h"
@@ -15,7 +16,6 @@
 namespace snapscribe {
 namespace {
 
-constexpr std::uint32_t kNarrowNameBytes = 772;
 constexpr long kRecreateLine = 1701;
 
 struct BstrRelease {
@@ -28,8 +28,8 @@ void traceKeyValue(const wchar_t* key, const std::wstring& value) {
 }
 
 std::string narrowedName(const wchar_t* name) {
-    std::vector<char> narrow(kNarrowNameBytes);
-    toNarrow(name, narrow.data(), kNarrowNameBytes, nullptr);
+    std::vector<char> narrow(kVcwFileNameBytes);
+    toNarrow(name, narrow.data(), kVcwFileNameBytes, nullptr);
     return narrow.data();
 }
 
