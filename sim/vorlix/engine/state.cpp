@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -27,22 +29,67 @@ struct adl_serializer<std::optional<std::string>> {
 
 namespace vorlix {
 
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Tablespace, number, name)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Datafile, number, name, tablespace, online, fuzzy,
-                                                backupMode, error, checkpoint, blocks)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(LogMember, group, member)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ArchiveDest, id, location, target, status,
-                                                recoveryArea)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(FileRecord, recid, stamp, name, destId, sequence,
-                                                firstChange, nextChange, blocks, blockSize, status,
-                                                recoveryArea, resetlogsChange, archived, backedUp,
-                                                fileNumber)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Incarnation, number, resetlogsChange,
-                                                priorResetlogsChange)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Pipe, name, type, messages)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserTable, name, columns, tablespace, id, nextKey)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(InjectedFailure, match, error, message, every,
-                                                atClose)
+namespace {
+
+// A digest of a record's fields, mixed in one 64-bit word at a time.
+class Fingerprint {
+public:
+    void add(uint64_t word) {
+        value_ ^= word;
+        value_ *= 0x9e3779b97f4a7c15ull;
+        value_ ^= value_ >> 29;
+    }
+    uint64_t value() const { return value_; }
+
+private:
+    uint64_t value_ = 0x6a09e667f3bcc908ull;
+};
+
+template <typename Number, typename = std::enable_if_t<std::is_arithmetic_v<Number>>>
+void fingerprint(Fingerprint& digest, Number number) {
+    digest.add(uint64_t(number));
+}
+
+void fingerprint(Fingerprint& digest, const std::string& text) {
+    digest.add(text.size());
+    size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + at, 8);
+        digest.add(word);
+    }
+    uint64_t rest = 0;
+    std::memcpy(&rest, text.data() + at, text.size() - at);
+    digest.add(rest);
+}
+
+template <typename Item>
+void fingerprint(Fingerprint& digest, const std::vector<Item>& items) {
+    digest.add(items.size());
+    for (const auto& item : items) fingerprint(digest, item);
+}
+
+}  // namespace
+
+// Each record's fields, named once for its JSON form and its fingerprint.
+#define VORLIX_FINGERPRINT_FIELD(field) fingerprint(digest, record.field);
+#define VORLIX_RECORD(Type, ...)                                                         \
+    NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Type, __VA_ARGS__)                   \
+    [[maybe_unused]] void fingerprint(Fingerprint& digest, const Type& record) {         \
+        NLOHMANN_JSON_EXPAND(NLOHMANN_JSON_PASTE(VORLIX_FINGERPRINT_FIELD, __VA_ARGS__)) \
+    }
+
+VORLIX_RECORD(Tablespace, number, name)
+VORLIX_RECORD(Datafile, number, name, tablespace, online, fuzzy, backupMode, error, checkpoint,
+              blocks)
+VORLIX_RECORD(LogMember, group, member)
+VORLIX_RECORD(ArchiveDest, id, location, target, status, recoveryArea)
+VORLIX_RECORD(FileRecord, recid, stamp, name, destId, sequence, firstChange, nextChange, blocks,
+              blockSize, status, recoveryArea, resetlogsChange, archived, backedUp, fileNumber)
+VORLIX_RECORD(Incarnation, number, resetlogsChange, priorResetlogsChange)
+VORLIX_RECORD(Pipe, name, type, messages)
+VORLIX_RECORD(UserTable, name, columns, tablespace, id, nextKey)
+VORLIX_RECORD(InjectedFailure, match, error, message, every, atClose)
 
 namespace {
 
@@ -129,8 +176,31 @@ std::string InstanceState::tablespaceName(int number) const {
     return {};
 }
 
-std::string toJson(const InstanceState& s) {
-    nlohmann::json j = {
+namespace {
+
+// Calls `use` with the list itself, whatever its record type.
+template <typename State, typename Use>
+decltype(auto) withList(State& s, LongList list, Use&& use) {
+    switch (list) {
+        case LongList::Tablespaces: return use(s.tablespaces);
+        case LongList::Datafiles: return use(s.datafiles);
+        case LongList::ArchivedLogs: return use(s.archivedLogs);
+        case LongList::BackupPieces: return use(s.backupPieces);
+        case LongList::DatafileCopies: return use(s.datafileCopies);
+        case LongList::Pipes: break;
+    }
+    return use(s.pipes);
+}
+
+template <typename Records>
+auto partRange(Records& records, size_t part) {
+    const size_t first = std::min(records.size(), part * kRecordsPerPart);
+    const size_t last = std::min(records.size(), first + kRecordsPerPart);
+    return std::pair(records.begin() + first, records.begin() + last);
+}
+
+nlohmann::json coreOf(const InstanceState& s) {
+    return {
         {"sid", s.sid},
         {"directory", s.directory},
         {"dbid", s.dbid},
@@ -154,27 +224,20 @@ std::string toJson(const InstanceState& s) {
         {"snapshotControlFile", s.snapshotControlFile},
         {"serverParameterFile", s.serverParameterFile},
         {"initParameterFile", s.initParameterFile},
-        {"tablespaces", s.tablespaces},
-        {"datafiles", s.datafiles},
         {"logMembers", s.logMembers},
         {"tempFiles", s.tempFiles},
         {"blockChangeTrackingFile", s.blockChangeTrackingFile},
         {"parameters", s.parameters},
         {"archiveDests", s.archiveDests},
-        {"archivedLogs", s.archivedLogs},
-        {"backupPieces", s.backupPieces},
-        {"datafileCopies", s.datafileCopies},
         {"incarnations", s.incarnations},
-        {"pipes", s.pipes},
         {"users", s.users},
         {"tables", s.tables},
         {"failures", s.failures},
     };
-    return j.dump(1);
 }
 
-InstanceState stateFromJson(const std::string& text) {
-    auto j = nlohmann::json::parse(text);
+// Reads every field the text has, long lists included.
+InstanceState stateOf(const nlohmann::json& j) {
     InstanceState s;
     auto get = [&j](const char* key, auto& field) {
         if (j.contains(key)) j.at(key).get_to(field);
@@ -202,22 +265,96 @@ InstanceState stateFromJson(const std::string& text) {
     get("snapshotControlFile", s.snapshotControlFile);
     get("serverParameterFile", s.serverParameterFile);
     get("initParameterFile", s.initParameterFile);
-    get("tablespaces", s.tablespaces);
-    get("datafiles", s.datafiles);
     get("logMembers", s.logMembers);
     get("tempFiles", s.tempFiles);
     get("blockChangeTrackingFile", s.blockChangeTrackingFile);
     get("parameters", s.parameters);
     get("archiveDests", s.archiveDests);
-    get("archivedLogs", s.archivedLogs);
-    get("backupPieces", s.backupPieces);
-    get("datafileCopies", s.datafileCopies);
     get("incarnations", s.incarnations);
-    get("pipes", s.pipes);
     get("users", s.users);
     get("tables", s.tables);
     get("failures", s.failures);
+    for (LongList list : kLongLists)
+        withList(s, list, [&](auto& records) { get(listName(list), records); });
     return s;
+}
+
+}  // namespace
+
+const char* listName(LongList list) {
+    static const char* const kNames[] = {"tablespaces",  "datafiles",      "archivedLogs",
+                                         "backupPieces", "datafileCopies", "pipes"};
+    return kNames[size_t(list)];
+}
+
+size_t partCount(const InstanceState& state, LongList list) {
+    return withList(state, list, [](const auto& records) {
+        return (records.size() + kRecordsPerPart - 1) / kRecordsPerPart;
+    });
+}
+
+std::string toJson(const InstanceState& s) {
+    nlohmann::json j = coreOf(s);
+    for (LongList list : kLongLists)
+        withList(s, list, [&](const auto& records) { j[listName(list)] = records; });
+    return j.dump(1);
+}
+
+InstanceState stateFromJson(const std::string& text) {
+    return stateOf(nlohmann::json::parse(text));
+}
+
+std::string coreToJson(const InstanceState& state, const PartFiles& parts) {
+    nlohmann::json j = coreOf(state);
+    for (LongList list : kLongLists) j["parts"][listName(list)] = parts[size_t(list)];
+    return j.dump(1);
+}
+
+InstanceState stateFromCore(const std::string& text, PartFiles& parts) {
+    auto j = nlohmann::json::parse(text);
+    parts = {};
+    if (j.contains("parts")) {
+        for (LongList list : kLongLists)
+            j.at("parts").at(listName(list)).get_to(parts[size_t(list)]);
+    }
+    return stateOf(j);
+}
+
+std::string partToJson(const InstanceState& state, LongList list, size_t part) {
+    return withList(state, list, [&](const auto& records) {
+        auto [first, last] = partRange(records, part);
+        return nlohmann::json(std::vector(first, last)).dump(1);
+    });
+}
+
+void appendPartFromJson(InstanceState& state, LongList list, const std::string& text) {
+    withList(state, list, [&](auto& records) {
+        auto part = nlohmann::json::parse(text).get<std::decay_t<decltype(records)>>();
+        records.insert(records.end(), std::make_move_iterator(part.begin()),
+                       std::make_move_iterator(part.end()));
+    });
+}
+
+void appendPartFrom(InstanceState& to, InstanceState& from, LongList list, size_t part) {
+    withList(to, list, [&](auto& records) {
+        withList(from, list, [&](auto& source) {
+            if constexpr (std::is_same_v<decltype(records), decltype(source)>) {
+                auto [first, last] = partRange(source, part);
+                records.insert(records.end(), std::make_move_iterator(first),
+                               std::make_move_iterator(last));
+            }
+        });
+    });
+}
+
+uint64_t partFingerprint(const InstanceState& state, LongList list, size_t part) {
+    return withList(state, list, [&](const auto& records) {
+        auto [first, last] = partRange(records, part);
+        Fingerprint digest;
+        digest.add(uint64_t(last - first));
+        for (auto record = first; record != last; ++record) fingerprint(digest, *record);
+        return digest.value();
+    });
 }
 
 }  // namespace vorlix

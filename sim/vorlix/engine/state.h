@@ -3,6 +3,8 @@
 // file in the instance's directory. File names are those of the machine
 // (system code page), as the server stores them.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -168,6 +170,34 @@ InstanceStatus statusFromName(const std::string& name);  // throws std::invalid_
 
 std::string toJson(const InstanceState& state);
 InstanceState stateFromJson(const std::string& text);  // throws std::exception on bad text
+
+// The state as the instance keeps it on disk: a small core, and each long
+// list in parts of kRecordsPerPart records in files of their own, so that a
+// change rewrites, and another process reads again, only the parts it touched.
+enum class LongList { Tablespaces, Datafiles, ArchivedLogs, BackupPieces, DatafileCopies, Pipes };
+inline constexpr LongList kLongLists[] = {LongList::Tablespaces,    LongList::Datafiles,
+                                          LongList::ArchivedLogs,   LongList::BackupPieces,
+                                          LongList::DatafileCopies, LongList::Pipes};
+inline constexpr size_t kRecordsPerPart = 256;
+const char* listName(LongList list);
+size_t partCount(const InstanceState& state, LongList list);
+
+// The file names of each long list's parts, in order.
+using PartFiles = std::array<std::vector<std::string>, std::size(kLongLists)>;
+
+// Everything but the long lists, with the names of their part files. Reading
+// it leaves the lists empty, or as the text holds them inline (a state file
+// written whole); throws std::exception on bad text.
+std::string coreToJson(const InstanceState& state, const PartFiles& parts);
+InstanceState stateFromCore(const std::string& text, PartFiles& parts);
+
+std::string partToJson(const InstanceState& state, LongList list, size_t part);
+void appendPartFromJson(InstanceState& state, LongList list, const std::string& text);
+// Moves part `part` of `from`'s list to the end of `to`'s.
+void appendPartFrom(InstanceState& to, InstanceState& from, LongList list, size_t part);
+// Tells apart any two contents of a part that differ (a 64-bit digest of
+// every field), without copying or serialising it.
+uint64_t partFingerprint(const InstanceState& state, LongList list, size_t part);
 
 std::string upper(std::string text);
 std::string lower(std::string text);

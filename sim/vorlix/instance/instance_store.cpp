@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "sim/vorlix/instance/settings.h"
@@ -129,15 +130,54 @@ std::optional<InstanceStore::FileStamp> InstanceStore::stampOnDisk() const {
     return stamp;
 }
 
+std::wstring InstanceStore::partsDirectory() const { return widen(directory_) + L"\\parts"; }
+
+void InstanceStore::forgetState() const { kept_->stamp.reset(); }
+
 InstanceState& InstanceStore::load() const {
     auto stamp = stampOnDisk();
-    if (stamp && kept_->stamp == stamp) return kept_->state;
-    forgetState();
-    auto text = readWholeFile(statePath());
-    if (!text) throw std::runtime_error("no state file in " + directory_);
-    kept_->state = stateFromJson(*text);
-    kept_->stamp = stamp;
-    return kept_->state;
+    KeptState& kept = *kept_;
+    if (stamp && kept.stamp == stamp) return kept.state;
+    try {
+        auto core = readWholeFile(statePath());
+        if (!core) throw std::runtime_error("no state file in " + directory_);
+        PartFiles parts;
+        InstanceState state = stateFromCore(*core, parts);
+        readParts(state, parts);
+        kept.state = std::move(state);
+        kept.core = std::move(*core);
+        kept.parts = std::move(parts);
+        kept.stamp = stamp;
+        return kept.state;
+    } catch (...) {
+        forgetState();  // parts may have been taken from it
+        throw;
+    }
+}
+
+// Fills the long lists part by part: a part the kept state has in the same
+// file is taken from it, any other read from its file.
+void InstanceStore::readParts(InstanceState& state, const PartFiles& parts) const {
+    KeptState& kept = *kept_;
+    for (LongList list : kLongLists) {
+        const auto& files = parts[size_t(list)];
+        const auto& keptFiles = kept.parts[size_t(list)];
+        auto& fingerprints = kept.fingerprints[size_t(list)];
+        std::vector<uint64_t> read;
+        for (size_t part = 0; part < files.size(); ++part) {
+            if (kept.stamp && part < keptFiles.size() && keptFiles[part] == files[part]) {
+                appendPartFrom(state, kept.state, list, part);
+                read.push_back(fingerprints[part]);
+                continue;
+            }
+            auto text = readWholeFile(partsDirectory() + L"\\" + widen(files[part]));
+            if (!text)
+                throw std::runtime_error("no state part " + files[part] + " in " + directory_);
+            appendPartFromJson(state, list, *text);
+            read.push_back(partFingerprint(state, list, part));
+        }
+        fingerprints = std::move(read);
+    }
 }
 
 InstanceState InstanceStore::read() const {
@@ -147,24 +187,79 @@ InstanceState InstanceStore::read() const {
 
 void InstanceStore::create(const InstanceState& state) const {
     Lock lock(*this);
+    forgetState();  // every part is written
     createDirectories(widen(directory_));
     save(state);
 }
 
 void InstanceStore::save(const InstanceState& state) const {
-    forgetState();
+    KeptState& kept = *kept_;
+    const bool keptOnDisk = kept.stamp.has_value();
+    const auto stamp = stampOnDisk();
+    const uint64_t generation = stamp ? stamp->generation + 1 : 1;
+    PartFiles parts;
+    std::array<std::vector<uint64_t>, std::size(kLongLists)> fingerprints;
+    std::vector<std::pair<LongList, size_t>> changed;
+    for (LongList list : kLongLists) {
+        const auto& keptFiles = kept.parts[size_t(list)];
+        const auto& keptFingerprints = kept.fingerprints[size_t(list)];
+        for (size_t part = 0; part < partCount(state, list); ++part) {
+            const uint64_t fingerprint = partFingerprint(state, list, part);
+            fingerprints[size_t(list)].push_back(fingerprint);
+            if (keptOnDisk && part < keptFiles.size() && keptFingerprints[part] == fingerprint) {
+                parts[size_t(list)].push_back(keptFiles[part]);
+                continue;
+            }
+            parts[size_t(list)].push_back(std::string(listName(list)) + "." + std::to_string(part) +
+                                          "." + std::to_string(generation) + ".json");
+            changed.emplace_back(list, part);
+        }
+    }
+    std::string core = coreToJson(state, parts);
+    if (keptOnDisk && changed.empty() && core == kept.core) return;
+
+    forgetState();  // until all is written
+    WinStorage storage;
+    createDirectories(partsDirectory());
+    for (auto [list, part] : changed) {
+        const std::wstring path = partsDirectory() + L"\\" + widen(parts[size_t(list)][part]);
+        if (!storage.createFile(narrow(path), partToJson(state, list, part)))
+            throw std::runtime_error("cannot write a state part in " + directory_);
+    }
+    // Replacing the state file is what makes the new parts the state's. The
+    // new text is written beside the parts, not among the instance's
+    // datafiles: making a file that is not there yet costs Wine a look at
+    // every name in its directory.
     std::wstring path = statePath();
-    std::wstring temporary = path + L".new";
-    if (!WinStorage().createFile(narrow(temporary), toJson(state)) ||
+    std::wstring temporary = partsDirectory() + L"\\state.json.new";
+    if (!storage.createFile(narrow(temporary), core) ||
         !MoveFileExW(temporary.c_str(), path.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw std::runtime_error("cannot write the state file in " + directory_);
-    auto stamp = stampOnDisk();
-    uint64_t generation = stamp ? stamp->generation + 1 : 1;
-    if (!WinStorage().createFile(narrow(generationPath()), std::to_string(generation)))
+    if (!storage.createFile(narrow(generationPath()), std::to_string(generation)))
         throw std::runtime_error("cannot write the state generation in " + directory_);
-    if (&kept_->state != &state) kept_->state = state;
-    kept_->stamp = stampOnDisk();
+    removePartsOtherThan(parts);
+    if (&kept.state != &state) kept.state = state;
+    kept.core = std::move(core);
+    kept.parts = std::move(parts);
+    kept.fingerprints = std::move(fingerprints);
+    kept.stamp = stampOnDisk();
+}
+
+// Parts no state file names any more: replaced ones, and those of a write
+// that died before replacing the state file.
+void InstanceStore::removePartsOtherThan(const PartFiles& parts) const {
+    std::set<std::wstring> named;
+    for (const auto& files : parts) {
+        for (const auto& file : files) named.insert(widen(file));
+    }
+    WIN32_FIND_DATAW found;
+    support::FindHandle search(FindFirstFileW((partsDirectory() + L"\\*.json").c_str(), &found));
+    if (!search) return;
+    do {
+        if (!named.count(found.cFileName))
+            DeleteFileW((partsDirectory() + L"\\" + found.cFileName).c_str());
+    } while (FindNextFileW(search.get(), &found));
 }
 
 bool InstanceStore::waitUnlocked(InstanceState& state,

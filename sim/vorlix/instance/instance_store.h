@@ -1,12 +1,15 @@
 #pragma once
 // Where instances live and how processes share them: the directory
-// <VORLIX_HOME>\instances\<SID> holds the state file "state.json"; a named
-// mutex per instance makes every read-change-write atomic across processes.
-// A store keeps the state it last read or wrote and parses the file again only
-// when another process has replaced it since: every write bumps a generation
-// counter kept beside it ("state.generation"), checked under the lock together
-// with the file's size and time.
+// <VORLIX_HOME>\instances\<SID> holds the state file "state.json" (the small
+// core of the state, naming the files under "parts" that hold the long lists
+// in parts); a named mutex per instance makes every read-change-write atomic
+// across processes. A store keeps the state it last read or wrote and reads
+// again only what another process has replaced since: every write bumps a
+// generation counter kept beside it ("state.generation"), checked under the
+// lock together with the state file's size and time, and a part is read again
+// only when the state file names another file for it.
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,20 +47,19 @@ public:
     InstanceState read() const;
     void create(const InstanceState& state) const;
 
-    // Runs `change` on the state under the lock and writes the state back when
-    // it changed, also when `change` throws a database error; any other throw
-    // leaves nothing changed. `mayChange` tells from the state before the
-    // change whether `change` can change it at all: only then is the state
-    // copied to find what changed, so a change that only reads costs nothing
-    // that grows with the instance.
+    // Runs `change` on the state under the lock and writes what it changed,
+    // also when `change` throws a database error; any other throw leaves
+    // nothing changed. `mayChange` tells from the state before the change
+    // whether `change` can change it at all: only then is the state looked
+    // over for changes, so a change that only reads costs nothing that grows
+    // with the instance.
     template <typename Change, typename MayChange>
     auto update(Change change, MayChange mayChange) const {
         Lock lock(*this);
         InstanceState& state = load();
-        std::optional<InstanceState> before;
-        if (mayChange(std::as_const(state))) before = state;
+        const bool mayHaveChanged = mayChange(std::as_const(state));
         const auto saveChanges = [&] {
-            if (before && !(state == *before)) save(state);
+            if (mayHaveChanged) save(state);
         };
         try {
             if constexpr (std::is_void_v<decltype(change(state))>) {
@@ -104,19 +106,28 @@ private:
         uint64_t lastWrite = 0;
         bool operator==(const FileStamp&) const = default;
     };
+    // The state as last read or written, and what is on disk for it.
     struct KeptState {
-        std::optional<FileStamp> stamp;  // none: `state` must be read again
+        std::optional<FileStamp> stamp;  // none: nothing kept, read it all again
         InstanceState state;
+        std::string core;  // the state file's text
+        PartFiles parts;   // the file of each part
+        std::array<std::vector<uint64_t>, std::size(kLongLists)> fingerprints;  // of each part
     };
 
     std::wstring statePath() const;
     std::wstring generationPath() const;
+    std::wstring partsDirectory() const;
     std::wstring mutexName() const;
     std::optional<FileStamp> stampOnDisk() const;
-    // Only under the lock: the kept state, read again when the file changed.
+    // Only under the lock: the kept state, brought up to date with the files.
     InstanceState& load() const;
+    void readParts(InstanceState& state, const PartFiles& parts) const;
+    // Only under the lock: writes the parts of `state` that differ from the
+    // kept ones and the state file when anything differs.
     void save(const InstanceState& state) const;
-    void forgetState() const { kept_->stamp.reset(); }
+    void removePartsOtherThan(const PartFiles& parts) const;
+    void forgetState() const;
 
     std::string directory_;
     std::string sid_;
