@@ -61,18 +61,27 @@ awk '/writer-side/ {
     printf "twice the instance: writer-side x%.2f, writer'"'"'s own x%.2f\n", side[l] / side[h], own[l] / own[h] }' \
   "$home/IDHALF.figures" "$home/IDLARGE.figures"
 
-echo "== A statement and a log switch on the large instance, against the small one =="
-# 200 queries and 20 archived log switches through one vlxsql each; the cost
-# should not grow with the instance's datafiles and archived logs. (Each run
-# leaves 20 more archived logs in both.)
+echo "== A statement, a log switch and a tablespace's hot backup on the large instance, against the small one =="
+# 200 queries, 20 archived log switches and 10 begin/end backup pairs of one
+# tablespace through one vlxsql each; the cost should not grow with the
+# instance's datafiles and archived logs. (Each run leaves 20 more archived
+# logs in both.)
 elapsed() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'; }
 queries=()
 for _ in $(seq 200); do queries+=("select open_mode from v\$database"); done
 switches=()
 for _ in $(seq 20); do switches+=("alter system archive log current"); done
 for sid in IDSMALL IDLARGE; do
+  tablespace=USERS
+  [ "$sid" = IDLARGE ] && tablespace=TS001
+  backups=()
+  for _ in $(seq 10); do
+    backups+=("alter tablespace $tablespace begin backup" "alter tablespace $tablespace end backup")
+  done
   q=$(elapsed wine "$bin/vlxsql.exe" "$sid" -- "${queries[@]}")
   s=$(elapsed wine "$bin/vlxsql.exe" "$sid" -- "${switches[@]}")
-  awk -v sid="$sid" -v q="$q" -v s="$s" 'BEGIN {
-    printf "%s: query %.2f ms, log switch %.1f ms\n", sid, q / 200 * 1000, s / 20 * 1000 }'
+  b=$(elapsed wine "$bin/vlxsql.exe" "$sid" -- "${backups[@]}")
+  awk -v sid="$sid" -v q="$q" -v s="$s" -v b="$b" 'BEGIN {
+    printf "%s: query %.2f ms, log switch %.1f ms, begin or end backup %.1f ms\n",
+      sid, q / 200 * 1000, s / 20 * 1000, b / 20 * 1000 }'
 done

@@ -132,6 +132,10 @@ std::optional<InstanceStore::FileStamp> InstanceStore::stampOnDisk() const {
 
 std::wstring InstanceStore::partsDirectory() const { return widen(directory_) + L"\\parts"; }
 
+std::wstring InstanceStore::partPath(const std::string& file) const {
+    return partsDirectory() + L"\\" + widen(file);
+}
+
 void InstanceStore::forgetState() const { kept_->stamp.reset(); }
 
 InstanceState& InstanceStore::load() const {
@@ -170,7 +174,7 @@ void InstanceStore::readParts(InstanceState& state, const PartFiles& parts) cons
                 read.push_back(fingerprints[part]);
                 continue;
             }
-            auto text = readWholeFile(partsDirectory() + L"\\" + widen(files[part]));
+            auto text = readWholeFile(partPath(files[part]));
             if (!text)
                 throw std::runtime_error("no state part " + files[part] + " in " + directory_);
             appendPartFromJson(state, list, *text);
@@ -194,56 +198,67 @@ void InstanceStore::create(const InstanceState& state) const {
 
 void InstanceStore::save(const InstanceState& state) const {
     KeptState& kept = *kept_;
-    const bool keptOnDisk = kept.stamp.has_value();
     const auto stamp = stampOnDisk();
     const uint64_t generation = stamp ? stamp->generation + 1 : 1;
-    PartFiles parts;
-    std::array<std::vector<uint64_t>, std::size(kLongLists)> fingerprints;
-    std::vector<std::pair<LongList, size_t>> changed;
+    PartsPlan plan = planParts(state, generation);
+    std::string core = coreToJson(state, plan.files);
+    if (kept.stamp && plan.changed.empty() && core == kept.core) return;
+
+    forgetState();  // until all is written
+    writeParts(state, plan);
+    replaceStateFile(core, generation);
+    removePartsOtherThan(plan.files);
+    if (&kept.state != &state) kept.state = state;
+    kept.core = std::move(core);
+    kept.parts = std::move(plan.files);
+    kept.fingerprints = std::move(plan.fingerprints);
+    kept.stamp = stampOnDisk();
+}
+
+InstanceStore::PartsPlan InstanceStore::planParts(const InstanceState& state,
+                                                  uint64_t generation) const {
+    const KeptState& kept = *kept_;
+    PartsPlan plan;
     for (LongList list : kLongLists) {
         const auto& keptFiles = kept.parts[size_t(list)];
         const auto& keptFingerprints = kept.fingerprints[size_t(list)];
+        auto& files = plan.files[size_t(list)];
         for (size_t part = 0; part < partCount(state, list); ++part) {
             const uint64_t fingerprint = partFingerprint(state, list, part);
-            fingerprints[size_t(list)].push_back(fingerprint);
-            if (keptOnDisk && part < keptFiles.size() && keptFingerprints[part] == fingerprint) {
-                parts[size_t(list)].push_back(keptFiles[part]);
+            plan.fingerprints[size_t(list)].push_back(fingerprint);
+            if (kept.stamp && part < keptFiles.size() && keptFingerprints[part] == fingerprint) {
+                files.push_back(keptFiles[part]);
                 continue;
             }
-            parts[size_t(list)].push_back(std::string(listName(list)) + "." + std::to_string(part) +
-                                          "." + std::to_string(generation) + ".json");
-            changed.emplace_back(list, part);
+            files.push_back(std::string(listName(list)) + "." + std::to_string(part) + "." +
+                            std::to_string(generation) + ".json");
+            plan.changed.emplace_back(list, part);
         }
     }
-    std::string core = coreToJson(state, parts);
-    if (keptOnDisk && changed.empty() && core == kept.core) return;
+    return plan;
+}
 
-    forgetState();  // until all is written
-    WinStorage storage;
+void InstanceStore::writeParts(const InstanceState& state, const PartsPlan& plan) const {
     createDirectories(partsDirectory());
-    for (auto [list, part] : changed) {
-        const std::wstring path = partsDirectory() + L"\\" + widen(parts[size_t(list)][part]);
-        if (!storage.createFile(narrow(path), partToJson(state, list, part)))
+    for (auto [list, part] : plan.changed) {
+        const std::wstring path = partPath(plan.files[size_t(list)][part]);
+        if (!WinStorage().createFile(narrow(path), partToJson(state, list, part)))
             throw std::runtime_error("cannot write a state part in " + directory_);
     }
-    // Replacing the state file is what makes the new parts the state's. The
-    // new text is written beside the parts, not among the instance's
-    // datafiles: making a file that is not there yet costs Wine a look at
-    // every name in its directory.
-    std::wstring path = statePath();
-    std::wstring temporary = partsDirectory() + L"\\state.json.new";
-    if (!storage.createFile(narrow(temporary), core) ||
-        !MoveFileExW(temporary.c_str(), path.c_str(),
+}
+
+// Replacing the state file is what makes the new parts the state's. The new
+// text is written beside the parts, not among the instance's datafiles:
+// making a file that is not there yet costs Wine a look at every name in its
+// directory.
+void InstanceStore::replaceStateFile(const std::string& core, uint64_t generation) const {
+    const std::wstring temporary = partsDirectory() + L"\\state.json.new";
+    if (!WinStorage().createFile(narrow(temporary), core) ||
+        !MoveFileExW(temporary.c_str(), statePath().c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw std::runtime_error("cannot write the state file in " + directory_);
-    if (!storage.createFile(narrow(generationPath()), std::to_string(generation)))
+    if (!WinStorage().createFile(narrow(generationPath()), std::to_string(generation)))
         throw std::runtime_error("cannot write the state generation in " + directory_);
-    removePartsOtherThan(parts);
-    if (&kept.state != &state) kept.state = state;
-    kept.core = std::move(core);
-    kept.parts = std::move(parts);
-    kept.fingerprints = std::move(fingerprints);
-    kept.stamp = stampOnDisk();
 }
 
 // Parts no state file names any more: replaced ones, and those of a write

@@ -17,6 +17,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "sim/vorlix/engine/db_error.h"
 #include "sim/vorlix/engine/state.h"
@@ -106,18 +107,27 @@ private:
         uint64_t lastWrite = 0;
         bool operator==(const FileStamp&) const = default;
     };
+    using Fingerprints = std::array<std::vector<uint64_t>, std::size(kLongLists)>;
     // The state as last read or written, and what is on disk for it.
     struct KeptState {
         std::optional<FileStamp> stamp;  // none: nothing kept, read it all again
         InstanceState state;
-        std::string core;  // the state file's text
-        PartFiles parts;   // the file of each part
-        std::array<std::vector<uint64_t>, std::size(kLongLists)> fingerprints;  // of each part
+        std::string core;           // the state file's text
+        PartFiles parts;            // the file of each part
+        Fingerprints fingerprints;  // of each part
+    };
+    // The files a state is written in: a part that did not change keeps its
+    // file, the others get new ones.
+    struct PartsPlan {
+        PartFiles files;
+        Fingerprints fingerprints;
+        std::vector<std::pair<LongList, size_t>> changed;
     };
 
     std::wstring statePath() const;
     std::wstring generationPath() const;
     std::wstring partsDirectory() const;
+    std::wstring partPath(const std::string& file) const;
     std::wstring mutexName() const;
     std::optional<FileStamp> stampOnDisk() const;
     // Only under the lock: the kept state, brought up to date with the files.
@@ -126,6 +136,9 @@ private:
     // Only under the lock: writes the parts of `state` that differ from the
     // kept ones and the state file when anything differs.
     void save(const InstanceState& state) const;
+    PartsPlan planParts(const InstanceState& state, uint64_t generation) const;
+    void writeParts(const InstanceState& state, const PartsPlan& plan) const;
+    void replaceStateFile(const std::string& core, uint64_t generation) const;
     void removePartsOtherThan(const PartFiles& parts) const;
     void forgetState() const;
 
