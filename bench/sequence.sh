@@ -28,8 +28,11 @@ for sid in IDSMALL IDLARGE; do
   rm -rf "$set"
   wine "$bin/vlxsim.exe" service "$sid" start >/dev/null 2>&1 || true
   wine "$bin/vlxsim.exe" startup "$sid" open >/dev/null 2>&1 || true
-  # The writer program's freeze timeout of 60 s is less than freeze, snapshot
-  # and thaw take on the large instance; the figures are taken with 15 minutes.
+  # The writer program's freeze timeout of 60 s bounds Freeze to the end of
+  # Thaw, which holds the requester's copy of every datafile as the snapshot:
+  # on the large instance that copy alone takes longer under Wine (each new
+  # file in a folder of 10,000 costs it a look at every name there), so the
+  # figures are taken with 15 minutes.
   wine "$build/bench/sequence_bench.exe" backup "$sid" "$vssreq" "$(winepath -w "$set")" 900000 |
     figures
   [ -f "$set/backup-document.txt" ] &&

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "bench/bench_writer.h"
@@ -50,22 +49,37 @@ public:
         return timedEvent("PostRestore", [&] { return Base::OnPostRestore(components); });
     }
 
-    // One line per event since the last call, and forgets them.
+    // One line per event since the last call, then how long the database
+    // stayed frozen, which the freeze timeout bounds; and forgets them.
     void printEvents(const char* label) {
-        for (const auto& [event, seconds] : events_)
-            std::printf("%s %-16s writer-side %8.3f s\n", label, event.c_str(), seconds);
+        double frozenFrom = 0;
+        for (const Event& event : events_) {
+            std::printf("%s %-16s writer-side %8.3f s\n", label, event.name.c_str(),
+                        event.end - event.start);
+            if (event.name == "Freeze") frozenFrom = event.start;
+            if (event.name == "Thaw" && frozenFrom)
+                std::printf("%s frozen from Freeze to the end of Thaw %.3f s\n", label,
+                            event.end - frozenFrom);
+        }
         events_.clear();
     }
 
 private:
-    template <typename Event>
-    bool timedEvent(const char* name, Event event) {
-        bool result = false;
-        events_.emplace_back(name, timed([&] { result = event(); }));
+    struct Event {
+        std::string name;
+        double start;
+        double end;
+    };
+
+    template <typename Work>
+    bool timedEvent(const char* name, Work work) {
+        const double start = now();
+        const bool result = work();
+        events_.push_back({name, start, now()});
         return result;
     }
 
-    std::vector<std::pair<std::string, double>> events_;
+    std::vector<Event> events_;
 };
 
 }  // namespace bench

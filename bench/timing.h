@@ -5,16 +5,20 @@
 
 namespace bench {
 
-// Seconds `work` took, from the performance counter.
+// Seconds since some fixed moment, from the performance counter.
+inline double now() {
+    LARGE_INTEGER frequency, counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Seconds `work` took.
 template <typename Work>
 double timed(Work work) {
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    const double start = now();
     work();
-    QueryPerformanceCounter(&end);
-    return static_cast<double>(end.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
+    return now() - start;
 }
 
 }  // namespace bench
