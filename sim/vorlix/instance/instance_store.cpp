@@ -202,12 +202,16 @@ void InstanceStore::save(const InstanceState& state) const {
     const uint64_t generation = stamp ? stamp->generation + 1 : 1;
     PartsPlan plan = planParts(state, generation);
     std::string core = coreToJson(state, plan.files);
-    if (kept.stamp && plan.changed.empty() && core == kept.core) return;
+    const bool partsOnDiskKnown = kept.stamp.has_value();
+    if (partsOnDiskKnown && plan.changed.empty() && core == kept.core) return;
 
     forgetState();  // until all is written
     writeParts(state, plan);
     replaceStateFile(core, generation);
-    removePartsOtherThan(plan.files);
+    if (partsOnDiskKnown)
+        removeReplacedParts(kept.parts, plan.files);
+    else
+        removePartsOtherThan(plan.files);
     if (&kept.state != &state) kept.state = state;
     kept.core = std::move(core);
     kept.parts = std::move(plan.files);
@@ -239,7 +243,7 @@ InstanceStore::PartsPlan InstanceStore::planParts(const InstanceState& state,
 }
 
 void InstanceStore::writeParts(const InstanceState& state, const PartsPlan& plan) const {
-    createDirectories(partsDirectory());
+    if (!plan.changed.empty()) createDirectories(partsDirectory());
     for (auto [list, part] : plan.changed) {
         const std::wstring path = partPath(plan.files[size_t(list)][part]);
         if (!WinStorage().createFile(narrow(path), partToJson(state, list, part)))
@@ -261,8 +265,19 @@ void InstanceStore::replaceStateFile(const std::string& core, uint64_t generatio
         throw std::runtime_error("cannot write the state generation in " + directory_);
 }
 
-// Parts no state file names any more: replaced ones, and those of a write
-// that died before replacing the state file.
+// A part's file is replaced only by the file of the same part, so comparing
+// them part by part finds every file the state no longer names.
+void InstanceStore::removeReplacedParts(const PartFiles& before, const PartFiles& after) const {
+    for (size_t list = 0; list < before.size(); ++list) {
+        for (size_t part = 0; part < before[list].size(); ++part) {
+            if (part >= after[list].size() || after[list][part] != before[list][part])
+                DeleteFileW(partPath(before[list][part]).c_str());
+        }
+    }
+}
+
+// Parts no state file names, when the files on disk are not known: also those
+// of a write that died before replacing the state file.
 void InstanceStore::removePartsOtherThan(const PartFiles& parts) const {
     std::set<std::wstring> named;
     for (const auto& files : parts) {

@@ -139,6 +139,7 @@ private:
     PartsPlan planParts(const InstanceState& state, uint64_t generation) const;
     void writeParts(const InstanceState& state, const PartsPlan& plan) const;
     void replaceStateFile(const std::string& core, uint64_t generation) const;
+    void removeReplacedParts(const PartFiles& before, const PartFiles& after) const;
     void removePartsOtherThan(const PartFiles& parts) const;
     void forgetState() const;
 
