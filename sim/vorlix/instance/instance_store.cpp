@@ -198,8 +198,7 @@ void InstanceStore::create(const InstanceState& state) const {
 
 void InstanceStore::save(const InstanceState& state) const {
     KeptState& kept = *kept_;
-    const auto stamp = stampOnDisk();
-    const uint64_t generation = stamp ? stamp->generation + 1 : 1;
+    const uint64_t generation = storedGeneration() + 1;
     PartsPlan plan = planParts(state, generation);
     std::string core = coreToJson(state, plan.files);
     const bool partsOnDiskKnown = kept.stamp.has_value();
@@ -217,6 +216,14 @@ void InstanceStore::save(const InstanceState& state) const {
     kept.parts = std::move(plan.files);
     kept.fingerprints = std::move(plan.fingerprints);
     kept.stamp = stampOnDisk();
+}
+
+// A kept stamp was checked against the files under this lock; only without
+// one is the generation read from disk.
+uint64_t InstanceStore::storedGeneration() const {
+    if (kept_->stamp) return kept_->stamp->generation;
+    const auto stamp = stampOnDisk();
+    return stamp ? stamp->generation : 0;
 }
 
 InstanceStore::PartsPlan InstanceStore::planParts(const InstanceState& state,
@@ -283,12 +290,13 @@ void InstanceStore::removePartsOtherThan(const PartFiles& parts) const {
     for (const auto& files : parts) {
         for (const auto& file : files) named.insert(widen(file));
     }
+    const std::wstring directory = partsDirectory();
     WIN32_FIND_DATAW found;
-    support::FindHandle search(FindFirstFileW((partsDirectory() + L"\\*.json").c_str(), &found));
+    support::FindHandle search(FindFirstFileW((directory + L"\\*.json").c_str(), &found));
     if (!search) return;
     do {
         if (!named.count(found.cFileName))
-            DeleteFileW((partsDirectory() + L"\\" + found.cFileName).c_str());
+            DeleteFileW((directory + L"\\" + found.cFileName).c_str());
     } while (FindNextFileW(search.get(), &found));
 }
 

@@ -136,6 +136,7 @@ private:
     // Only under the lock: writes the parts of `state` that differ from the
     // kept ones and the state file when anything differs.
     void save(const InstanceState& state) const;
+    uint64_t storedGeneration() const;
     PartsPlan planParts(const InstanceState& state, uint64_t generation) const;
     void writeParts(const InstanceState& state, const PartsPlan& plan) const;
     void replaceStateFile(const std::string& core, uint64_t generation) const;
