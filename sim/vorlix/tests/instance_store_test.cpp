@@ -16,6 +16,7 @@
 #include "sim/vorlix/instance/instance_store.h"
 #include "sim/vorlix/instance/text.h"
 #include "sim/vorlix/instance/win_storage.h"
+#include "support/unique_handle.h"
 
 namespace vorlix {
 namespace {
@@ -44,13 +45,21 @@ protected:
     std::set<std::string> partFiles() const {
         std::set<std::string> names;
         WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((directory + "\\parts\\*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) return names;
+        support::FindHandle search(FindFirstFileA((directory + "\\parts\\*").c_str(), &found));
+        if (!search) return names;
         do {
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.insert(found.cFileName);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
+        } while (FindNextFileA(search.get(), &found));
         return names;
+    }
+    // The parts of the files in `these` that are not in `others`.
+    static std::set<std::string> partsOnlyIn(const std::set<std::string>& these,
+                                             const std::set<std::string>& others) {
+        std::set<std::string> parts;
+        for (const auto& name : these) {
+            if (!others.count(name)) parts.insert(partOf(name));
+        }
+        return parts;
     }
     // The part files a change wrote, and those it made obsolete.
     std::pair<std::set<std::string>, std::set<std::string>> filesChangedBy(
@@ -58,14 +67,7 @@ protected:
         const auto before = partFiles();
         ours->update(change);
         const auto after = partFiles();
-        std::set<std::string> added, removed;
-        for (const auto& name : after) {
-            if (!before.count(name)) added.insert(partOf(name));
-        }
-        for (const auto& name : before) {
-            if (!after.count(name)) removed.insert(partOf(name));
-        }
-        return {added, removed};
+        return {partsOnlyIn(after, before), partsOnlyIn(before, after)};
     }
 
     std::string directory;
