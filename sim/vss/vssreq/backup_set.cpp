@@ -96,9 +96,9 @@ std::vector<Text> filesNamedBy(const FileSpec& fileSpec, const std::vector<FileS
         collectFiles(directory, fileSpec, excluded, found);
         return found;
     }
-    // A specification without wildcards names one file: it is looked up, not
+    // A file pattern without wildcards names one file: it is looked up, not
     // matched against a listing of its folder, which may hold thousands of
-    // datafiles, each with a specification of its own.
+    // datafiles, each named by a pattern of its own.
     WIN32_FIND_DATAW data;
     support::FindHandle find(
         FindFirstFileW((directory + L"\\" + toWide(fileSpec.filespec)).c_str(), &data));
